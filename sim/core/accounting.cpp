@@ -1,0 +1,262 @@
+// Accounting of outside calls: the call and bus counters in stats.bin, the
+// journal of every call, and the fault rules that make a call fail.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+
+#include "simstate.h"
+#include "unique_fd.h"
+
+namespace arksim {
+namespace {
+
+constexpr std::array<const char *, 30> kFunctions = {
+    "memstore_get",         "memstore_set",
+    "memstore_haskey",      "arkmp_read_slotid",
+    "arkmp_read",           "arkmp_write",
+    "arkmp_writeread",      "arkmp_tunneling_init",
+    "arkmp_tnlblk_read",    "arkmp_tnlblk_write",
+    "arkmp_tnlblk_write_fromfile", "elm_i2c_blk_read_on_bus",
+    "elm_i2c_blk_write_on_bus",    "pca_read_i2c_blade_dt",
+    "compute_crc8",         "compute_checksum32",
+    "get_tag_type",         "get_tag_size",
+    "get_payload_length",   "ark_pwr_i2c_readpub_bl_budget",
+    "ark_pwr_i2c_publish",  "ark_pwr_i2c_test",
+    "ssbcast_sensor_format", "sspoller_get_shared_sensor_reading",
+    "uptime",               "",
+    "",                     "",
+    "",                     "",
+};
+static_assert(kFunctions.size() <= Stats::kMaxFunctions);
+
+constexpr std::array<const char *, static_cast<int>(Bus::Count)> kBusNames = {
+    "memstore", "register", "tunnel", "eeprom", "power-i2c", "sensor"};
+
+// The counters live in a shared mapping of <sp>/stats.bin, so every process
+// of the simulated SP adds to the same figures.  The mapping is kept for the
+// life of the process and redone when ARKSIM_SP names another folder or the
+// file was replaced.
+struct StatsMap {
+    std::string path;
+    ino_t inode = 0;
+    Stats *stats = nullptr;
+};
+StatsMap g_map;
+
+Stats *map_stats(const std::string &path, bool create)
+{
+    struct stat st {};
+    bool exists = ::stat(path.c_str(), &st) == 0;
+    if (g_map.stats != nullptr && g_map.path == path && exists && st.st_ino == g_map.inode)
+        return g_map.stats;
+    if (g_map.stats != nullptr) {
+        ::munmap(g_map.stats, sizeof(Stats));
+        g_map.stats = nullptr;
+    }
+    if (!exists && !create)
+        return nullptr;
+    UniqueFd fd(::open(path.c_str(), O_RDWR | (create ? O_CREAT : 0) | O_CLOEXEC, 0644));
+    if (!fd)
+        return nullptr;
+    if (::fstat(fd.get(), &st) != 0)
+        return nullptr;
+    if (static_cast<std::size_t>(st.st_size) < sizeof(Stats) &&
+        ::ftruncate(fd.get(), sizeof(Stats)) != 0)
+        return nullptr;
+    void *p = ::mmap(nullptr, sizeof(Stats), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    g_map.path = path;
+    g_map.inode = st.st_ino;
+    g_map.stats = static_cast<Stats *>(p);
+    return g_map.stats;
+}
+
+uint32_t bump(uint32_t &counter, uint32_t by)
+{
+    return __atomic_add_fetch(&counter, by, __ATOMIC_RELAXED);
+}
+
+struct Rule {
+    std::string func;
+    long long first = 0;  // 0: every call
+    bool onward = false;
+    bool cut = false;
+    int value = 0;
+};
+
+bool parse_rule(const std::string &line, Rule &r)
+{
+    char func[64], when[32], value[32];
+    if (std::sscanf(line.c_str(), "%63s %31s %31s", func, when, value) != 3 || func[0] == '#')
+        return false;
+    r.func = func;
+    if (std::strcmp(when, "*") != 0) {
+        char *end = nullptr;
+        r.first = std::strtoll(when, &end, 10);
+        if (r.first <= 0)
+            return false;
+        r.onward = *end == '+';
+    }
+    if (std::strcmp(value, "cut") == 0)
+        r.cut = true;
+    else
+        r.value = static_cast<int>(std::strtol(value, nullptr, 0));
+    return true;
+}
+
+std::vector<Rule> load_rules(const std::string &sp)
+{
+    std::vector<Rule> rules;
+    std::vector<uint8_t> raw;
+    if (!read_file(sp + "/faults", raw))
+        return rules;
+    std::string text(raw.begin(), raw.end());
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        Rule r;
+        if (parse_rule(text.substr(start, end - start), r))
+            rules.push_back(r);
+        start = end + 1;
+    }
+    return rules;
+}
+
+}  // namespace
+
+const char *bus_name(Bus b) { return kBusNames[static_cast<int>(b)]; }
+
+int function_index(std::string_view name)
+{
+    for (std::size_t i = 0; i < kFunctions.size(); ++i)
+        if (kFunctions[i][0] != '\0' && name == kFunctions[i])
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::span<const char *const> function_names()
+{
+    std::size_t n = 0;
+    while (n < kFunctions.size() && kFunctions[n][0] != '\0')
+        ++n;
+    return {kFunctions.data(), n};
+}
+
+Fault enter(const char *func)
+{
+    Fault f;
+    std::string sp = sp_dir();
+    int idx = function_index(func);
+    uint32_t nth = 0;
+    if (Stats *s = map_stats(sp + "/stats.bin", true); s != nullptr && idx >= 0)
+        nth = bump(s->calls[idx], 1);
+    struct stat st {};
+    if (::stat((sp + "/faults").c_str(), &st) != 0)
+        return f;
+    for (const Rule &r : load_rules(sp)) {
+        if (r.func != func)
+            continue;
+        bool hit = r.first == 0 || static_cast<long long>(nth) == r.first ||
+                   (r.onward && static_cast<long long>(nth) > r.first);
+        if (!hit)
+            continue;
+        if (r.cut) {
+            f.cut = true;
+        } else {
+            f.fail = true;
+            f.value = r.value;
+        }
+        return f;
+    }
+    return f;
+}
+
+void leave(const Fault &f)
+{
+    if (f.cut)
+        ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
+}
+
+void count_bus(Bus bus, uint32_t transactions, uint32_t bytes)
+{
+    if (Stats *s = map_stats(sp_dir() + "/stats.bin", true)) {
+        bump(s->transactions[static_cast<int>(bus)], transactions);
+        bump(s->bytes[static_cast<int>(bus)], bytes);
+    }
+}
+
+bool read_stats(const std::string &sp, Stats &out)
+{
+    std::vector<uint8_t> raw;
+    std::memset(&out, 0, sizeof out);
+    if (!read_file(sp + "/stats.bin", raw))
+        return false;
+    std::memcpy(&out, raw.data(), raw.size() < sizeof out ? raw.size() : sizeof out);
+    return true;
+}
+
+void reset_stats(const std::string &sp)
+{
+    if (Stats *s = map_stats(sp + "/stats.bin", true))
+        std::memset(s, 0, sizeof *s);
+}
+
+std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+std::string hex_bytes(std::span<const uint8_t> data)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(data.size() * 3);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i != 0)
+            out.push_back(' ');
+        out.push_back(digits[data[i] >> 4]);
+        out.push_back(digits[data[i] & 15]);
+    }
+    return out;
+}
+
+void journal(const std::string &call, long long result, std::span<const uint8_t> data)
+{
+    std::string line = std::to_string(::getpid()) + " " + call + " = " + std::to_string(result);
+    if (!data.empty())
+        line += " : " + hex_bytes(data);
+    line.push_back('\n');
+    UniqueFd fd(::open(sp_path("journal").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (fd)
+        write_all(fd.get(), std::span<const uint8_t>(
+                                reinterpret_cast<const uint8_t *>(line.data()), line.size()));
+}
+
+bool add_fault(const std::string &sp, std::string_view func, std::string_view when,
+               std::string_view value)
+{
+    Rule probe;
+    std::string line = std::string(func) + " " + std::string(when) + " " + std::string(value);
+    if (function_index(func) < 0 || !parse_rule(line, probe))
+        return false;
+    line.push_back('\n');
+    UniqueFd fd(::open((sp + "/faults").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd || !write_all(fd.get(), std::span<const uint8_t>(
+                                        reinterpret_cast<const uint8_t *>(line.data()), line.size())))
+        return false;
+    if (Stats *s = map_stats(sp + "/stats.bin", true))
+        __atomic_store_n(&s->calls[function_index(func)], 0, __ATOMIC_RELAXED);
+    return true;
+}
+
+void clear_faults(const std::string &sp) { ::unlink((sp + "/faults").c_str()); }
+
+}  // namespace arksim

@@ -1,0 +1,105 @@
+/*
+ * The simulated SP and chassis: where their state lives and the services that
+ * every platform stand-in shares (files, journal of outside calls, fault
+ * injection, bus counters).
+ *
+ * Layout of a simulated chassis folder (created by `arksim create`):
+ *
+ *   <chassis>/registers/<rr>       midplane register 0x<rr>: "0x7f" (hex byte);
+ *                                  absent or "unreadable" -> arkmp_read fails
+ *   <chassis>/tunnel/<tt>.bin      tunnel block memory of target 0x<tt>, 64 KiB
+ *   <chassis>/power/slot<N>        published power budget of slot N (4 bytes BE)
+ *   <chassis>/blades/<name>/       one simulated SP: its state folder
+ *
+ * Layout of a simulated SP state folder (the ARKSIM_SP environment variable):
+ *
+ *   slot                 slot byte the midplane reports, decimal text
+ *   memstore/<key>       one file per key, raw value bytes (key names encoded)
+ *   eeprom.bin           motherboard FRU EEPROM, 16384 bytes, blank = 0xFF
+ *   uptime               "<n>" frozen at n seconds, or "boot <epoch>"
+ *   pca9501_dt           DT value of the on-blade PCA9501 (absent = 0)
+ *   sensors/<n>          sensor poller readings, decimal text
+ *   fs/dev/shm fs/conf fs/persist fs/usr/local/bin
+ *                        the SP's own folders, mounted by `arksim run`
+ *   log                  the SP's system log, one entry per line
+ *   journal              every outside call, one line each
+ *   faults               fault rules, "<function> <when> <value>" per line
+ *   stats.bin            call and bus counters (host order)
+ */
+#ifndef ARKSIM_SIMSTATE_H
+#define ARKSIM_SIMSTATE_H
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace arksim {
+
+inline constexpr const char *kSpEnv = "ARKSIM_SP";
+inline constexpr std::size_t kEepromSize = 16384;
+inline constexpr std::size_t kTunnelSize = 65536;
+
+/* --- where things are ------------------------------------------------- */
+std::string sp_dir();                             // $ARKSIM_SP or $HOME/.arksim/blades/sp1
+std::string chassis_of(const std::string &sp);    // <sp>/../..
+std::string sp_path(std::string_view rel);        // sp_dir() + "/" + rel
+std::string chassis_path(std::string_view rel);   // chassis_of(sp_dir()) + "/" + rel
+std::string encode_key(std::string_view key);     // memstore key -> file name
+std::string decode_key(std::string_view name);    // file name -> memstore key
+
+/* --- files ------------------------------------------------------------ */
+bool read_file(const std::string &path, std::vector<uint8_t> &out);
+bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes);
+bool write_text(const std::string &path, std::string_view text);
+std::optional<long long> read_number(const std::string &path);  // decimal or 0x hex
+bool make_dirs(const std::string &path);
+bool remove_tree(const std::string &path);
+
+/* --- outside-call accounting ------------------------------------------ */
+enum class Bus : int { Memstore, Register, Tunnel, Eeprom, PowerI2c, Sensor, Count };
+const char *bus_name(Bus b);
+
+struct Stats {
+    static constexpr int kMaxFunctions = 40;
+    uint32_t calls[kMaxFunctions];
+    uint32_t transactions[static_cast<int>(Bus::Count)];
+    uint32_t bytes[static_cast<int>(Bus::Count)];
+};
+
+/* Index of an outside function in Stats::calls, -1 when unknown. */
+int function_index(std::string_view name);
+std::span<const char *const> function_names();
+
+/* What a fault rule asks of one call. */
+struct Fault {
+    bool fail = false;    // answer `value` instead of doing the work
+    int value = 0;
+    bool cut = false;     // do the work, then end the process (a power cut)
+};
+
+/* Counts the call of `func` and returns the fault rule that applies to it. */
+Fault enter(const char *func);
+/* Ends the process the way a power cut would, when `f.cut` is set. */
+void leave(const Fault &f);
+void count_bus(Bus bus, uint32_t transactions, uint32_t bytes);
+bool read_stats(const std::string &sp, Stats &out);
+void reset_stats(const std::string &sp);
+
+/* Appends one line "<pid> <call> = <result>[ : <hex bytes>]" to the journal. */
+void journal(const std::string &call, long long result, std::span<const uint8_t> data = {});
+std::string quoted(std::string_view s);
+std::string hex_bytes(std::span<const uint8_t> data);
+
+/* Fault rules. `when` is "N" (the N-th call only), "N+" (from the N-th call
+ * on) or "*" (every call); `value` is the result to answer, or "cut". Adding a
+ * rule restarts the call count of that function. */
+bool add_fault(const std::string &sp, std::string_view func, std::string_view when,
+               std::string_view value);
+void clear_faults(const std::string &sp);
+
+}  // namespace arksim
+
+#endif

@@ -1,0 +1,77 @@
+// libmemstore.so.1 stand-in: the SP's key-value store, one file per key in
+// <sp>/memstore.  A get whose length differs from the stored value's length
+// answers 0, so a wrong-length read is caught instead of silently truncated.
+#include <cstring>
+#include <sys/stat.h>
+
+#include "../core/simstate.h"
+#include "outside.h"
+
+using namespace arksim;
+
+namespace {
+
+std::string key_path(const char *key) { return sp_path("memstore/") + encode_key(key); }
+
+std::span<const uint8_t> bytes_of(const void *p, int len)
+{
+    return {static_cast<const uint8_t *>(p), len > 0 ? static_cast<std::size_t>(len) : 0};
+}
+
+}  // namespace
+
+extern "C" int memstore_get(const char *key, void *buf, int len)
+{
+    Fault f = enter("memstore_get");
+    int rc;
+    std::vector<uint8_t> value;
+    if (f.fail)
+        rc = f.value;
+    else if (key == nullptr || buf == nullptr || len < 0)
+        rc = -1;
+    else if (!read_file(key_path(key), value) || value.size() != static_cast<std::size_t>(len))
+        rc = 0;
+    else {
+        std::memcpy(buf, value.data(), value.size());
+        rc = 1;
+    }
+    count_bus(Bus::Memstore, 1, rc == 1 ? static_cast<uint32_t>(len) : 0);
+    journal("memstore_get(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
+            rc == 1 ? bytes_of(buf, len) : std::span<const uint8_t>{});
+    leave(f);
+    return rc;
+}
+
+extern "C" int memstore_set(const char *key, const void *buf, int len)
+{
+    Fault f = enter("memstore_set");
+    int rc;
+    if (f.fail)
+        rc = f.value;
+    else if (key == nullptr || key[0] == '\0' || len < 0 || (buf == nullptr && len > 0))
+        rc = -1;
+    else {
+        make_dirs(sp_path("memstore"));
+        rc = write_file_atomic(key_path(key), bytes_of(buf, len)) ? 1 : -1;
+    }
+    count_bus(Bus::Memstore, 1, len > 0 ? static_cast<uint32_t>(len) : 0);
+    journal("memstore_set(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
+            buf != nullptr ? bytes_of(buf, len) : std::span<const uint8_t>{});
+    leave(f);
+    return rc;
+}
+
+extern "C" int memstore_haskey(const char *key)
+{
+    Fault f = enter("memstore_haskey");
+    int rc;
+    struct stat st {};
+    if (f.fail)
+        rc = f.value;
+    else
+        rc = key != nullptr && ::stat(key_path(key).c_str(), &st) == 0 ? 1 : 0;
+    count_bus(Bus::Memstore, 1, 0);
+    journal("memstore_haskey(" + quoted(key ? key : "(null)") + ")", rc);
+    leave(f);
+    return rc;
+}
