@@ -1,0 +1,102 @@
+// The SP's log server: a unix datagram socket at <sp>/devlog.sock (the SP's
+// /dev/log) whose datagrams become lines of <sp>/log.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "../core/simstate.h"
+#include "log.h"
+#include "sandbox.h"
+
+namespace arksim {
+namespace {
+
+// Calls `op` with the address of the socket file at `path`.  A path too long
+// for sun_path is reached through its folder's descriptor instead.
+template <typename Op>
+int with_unix_address(const std::string &path, Op op)
+{
+    struct sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    UniqueFd dir;
+    std::string name = path;
+    if (path.size() >= sizeof addr.sun_path) {
+        std::size_t cut = path.rfind('/');
+        dir.reset(::open(path.substr(0, cut).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!dir)
+            return -1;
+        name = "/proc/self/fd/" + std::to_string(dir.get()) + path.substr(cut);
+        if (name.size() >= sizeof addr.sun_path) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+    }
+    std::memcpy(addr.sun_path, name.c_str(), name.size() + 1);
+    return op(reinterpret_cast<const struct sockaddr *>(&addr), socklen_t{sizeof addr});
+}
+
+bool served_elsewhere(const std::string &path)
+{
+    UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    return probe && with_unix_address(path, [&](const struct sockaddr *a, socklen_t n) {
+               return ::connect(probe.get(), a, n);
+           }) == 0;
+}
+
+void append_line(const std::string &sp, const std::string &line)
+{
+    UniqueFd fd(::open((sp + "/log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (fd)
+        write_all(fd.get(), std::span<const uint8_t>(
+                                reinterpret_cast<const uint8_t *>(line.data()), line.size()));
+}
+
+void handle_datagram(const std::string &sp, std::string_view text)
+{
+    if (text.size() > kSyncPrefix.size() && text.substr(0, kSyncPrefix.size()) == kSyncPrefix &&
+        text.find_first_of(" \n", kSyncPrefix.size()) == std::string_view::npos) {
+        write_text(sp + "/log.sync", text.substr(kSyncPrefix.size()));
+        return;
+    }
+    append_line(sp, format_log_line(parse_syslog_datagram(text)));
+}
+
+}  // namespace
+
+UniqueFd open_log_socket(const std::string &sp, bool &shared, std::string &err)
+{
+    std::string path = sp + "/devlog.sock";
+    shared = served_elsewhere(path);
+    if (shared)
+        return {};
+    ::unlink(path.c_str());
+    UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd || with_unix_address(path, [&](const struct sockaddr *a, socklen_t n) {
+                   return ::bind(fd.get(), a, n);
+               }) != 0) {
+        err = "cannot create the log socket " + path + ": " + std::strerror(errno);
+        return {};
+    }
+    ::chmod(path.c_str(), 0666);
+    return fd;
+}
+
+void serve_log(int fd, const std::string &sp)
+{
+    static char buf[65536];
+    for (;;) {
+        ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return;
+        handle_datagram(sp, std::string_view(buf, static_cast<std::size_t>(n)));
+    }
+}
+
+}  // namespace arksim

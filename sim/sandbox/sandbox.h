@@ -1,0 +1,50 @@
+/*
+ * Running a program as a simulated SP (`arksim run`).
+ *
+ * The program gets its own mount namespace whose root is a copy of the host's
+ * (every top-level folder bind-mounted, the host itself is never changed)
+ * with the SP's folders laid over it:
+ *
+ *   /conf, /persist, /usr/local/bin, /dev/shm   <sp>/fs/...
+ *   /dev/log                                    <sp>/devlog.sock, served by
+ *                                               the parent into <sp>/log
+ *
+ * and the chassis network: a private network namespace whose loopback also
+ * answers 169.254.10.1, or the namespace bind-mounted at <chassis>/netns.
+ */
+#ifndef ARKSIM_SANDBOX_H
+#define ARKSIM_SANDBOX_H
+
+#include <string>
+#include <vector>
+
+#include "../core/unique_fd.h"
+
+namespace arksim {
+
+inline constexpr int kSetupFailed = 125;  // exit status when the SP could not be set up
+
+// Runs argv as the SP whose state folder is `sp` and returns the exit status
+// to pass on (128 + signal when the program was killed).
+int run_in_sandbox(const std::string &sp, const std::vector<std::string> &argv);
+
+/* --- parts, each in its own file ------------------------------------- */
+
+// Child side, in a fresh mount namespace: builds the SP's root and pivots into
+// it, then returns to `cwd`.  (newroot.cpp)
+bool enter_sp_root(const std::string &sp, const std::string &cwd, std::string &err);
+
+// Joins <chassis>/netns when it is a bind-mounted network namespace, else
+// makes a private one with loopback up and 169.254.10.1/24.  (network.cpp)
+bool enter_chassis_network(const std::string &chassis, std::string &err);
+
+// The SP's log socket <sp>/devlog.sock.  When another `arksim run` of the
+// same SP serves it already, `shared` is set and no socket is returned.
+// (logserver.cpp)
+UniqueFd open_log_socket(const std::string &sp, bool &shared, std::string &err);
+// Logs every datagram waiting on the socket.
+void serve_log(int fd, const std::string &sp);
+
+}  // namespace arksim
+
+#endif

@@ -1,0 +1,94 @@
+// The arksim command line: the subcommand table, option parsing, choosing a
+// blade and the output helpers the subcommands share.
+#ifndef ARKSIM_CLI_H
+#define ARKSIM_CLI_H
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "chassis.h"
+
+namespace arkcli {
+
+struct Opt {
+    const char *name;   // "--offset"
+    const char *value;  // "O", or "" when the option takes no value
+    const char *help;   // "first byte (default 0)"
+};
+
+struct Args {
+    std::vector<std::string> pos;
+    std::vector<std::pair<std::string, std::string>> opts;
+    bool has(std::string_view name) const;
+    const std::string *get(std::string_view name) const;  // last value given
+    std::vector<std::string> all(std::string_view name) const;
+};
+
+// The options every subcommand takes: -C DIR, --blade NAME, --slot N.
+struct Context {
+    std::string chassis;  // absolute
+    std::string blade;    // empty: not given
+    int slot = -1;        // -1: not given
+};
+
+struct Command {
+    const char *name;
+    const char *usage;    // arguments after the name
+    const char *summary;  // one line
+    const char *help;     // more, may be empty
+    std::span<const Opt> opts;
+    bool rest_is_command;  // options end at the first argument (`run`)
+    int (*run)(const Context &, const Args &);
+};
+
+std::span<const Command> chassis_commands();  // create add-blade move reset
+std::span<const Command> show_commands();     // show
+std::span<const Command> memory_commands();   // memstore register tunnel eeprom
+std::span<const Command> value_commands();    // uptime sensor dt slot-byte
+std::span<const Command> debug_commands();    // fault journal stats log
+std::span<const Command> run_commands();      // run
+
+/* --- errors: "arksim CMD: message" on stderr, the exit status back ---- */
+void set_command_name(const char *name);
+int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));        // 1
+int usage_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));  // 2
+
+/* --- values ------------------------------------------------------------ */
+// Decimal or 0x hex within [lo, hi].
+bool parse_number(std::string_view s, long long lo, long long hi, long long &out);
+// "01 02 ff", "0102ff", "01:02:ff", "0x01,0x02", over one or more words.
+bool parse_hex_bytes(std::span<const std::string> words, std::vector<uint8_t> &out);
+std::string absolute_path(const std::string &path);
+// Names in a folder, sorted, without "." and ".."; empty when it is missing.
+std::vector<std::string> dir_entries(const std::string &dir);
+// The same, names being numbers, in numeric order.
+std::vector<std::string> numbered_entries(const std::string &dir);
+// A file's text without its trailing newlines; empty when it is missing.
+std::string read_text(const std::string &path);
+
+/* --- the chassis and its blades -------------------------------------- */
+bool is_chassis(const std::string &dir);
+// Checks that ctx.chassis holds a chassis; prints the error when not.
+bool need_chassis(const Context &ctx);
+// The blade chosen by --blade/--slot, else the one of $ARKSIM_SP, else the
+// one in the lowest slot.  Prints the error when there is none.
+bool pick_blade(const Context &ctx, arksim::BladeInfo &out);
+bool blade_given(const Context &ctx);
+// Wipes `dir` (when it is empty or holds a chassis) and creates a chassis with
+// the given blades.
+bool fresh_chassis(const std::string &dir, uint16_t type,
+                   const std::vector<std::pair<std::string, int>> &blades);
+
+/* --- output ------------------------------------------------------------ */
+// Lines of 16 bytes with offsets; runs of identical lines become "*".
+void hexdump(std::span<const uint8_t> data, std::size_t base);
+// A readable view of a memstore value, empty when there is none.
+std::string decode_value(const std::string &key, std::span<const uint8_t> v);
+
+}  // namespace arkcli
+
+#endif

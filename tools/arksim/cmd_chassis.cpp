@@ -1,0 +1,161 @@
+// arksim create, add-blade, move, reset: making and changing the chassis.
+#include <cstdio>
+
+#include "cli.h"
+#include "simstate.h"
+
+namespace arkcli {
+namespace {
+
+bool valid_name(const std::string &name)
+{
+    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+}
+
+bool parse_slot(const std::string &text, int &slot)
+{
+    long long v = 0;
+    if (!parse_number(text, 0, 255, v))
+        return false;
+    slot = static_cast<int>(v);
+    return true;
+}
+
+const arksim::BladeInfo *blade_in_slot(const std::vector<arksim::BladeInfo> &blades, int slot)
+{
+    for (const auto &b : blades)
+        if (b.slot == slot)
+            return &b;
+    return nullptr;
+}
+
+int create(const Context &ctx, const Args &args)
+{
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    long long type = 3096;
+    if (const std::string *t = args.get("--type")) {
+        bool known = false;
+        for (uint16_t code : arksim::kChassisTypes)
+            known = known || (parse_number(*t, 0, 65535, type) && type == code);
+        if (!known)
+            return usage_error("unknown chassis type %s (1302, 3096, 3074, 3331 or 3073)",
+                               t->c_str());
+    }
+    std::vector<std::pair<std::string, int>> blades;
+    for (const std::string &spec : args.all("--blade")) {
+        auto colon = spec.rfind(':');
+        int slot = 0;
+        std::string name = spec.substr(0, colon);
+        if (colon == std::string::npos || !valid_name(name) ||
+            !parse_slot(spec.substr(colon + 1), slot))
+            return usage_error("--blade wants NAME:SLOT, not %s", spec.c_str());
+        for (const auto &b : blades)
+            if (b.first == name || b.second == slot)
+                return usage_error("two blades named %s or in slot %d", name.c_str(), slot);
+        blades.emplace_back(name, slot);
+    }
+    if (blades.empty())
+        blades.emplace_back("sp1", 3);
+    if (is_chassis(ctx.chassis) && !args.has("--force"))
+        return fail("%s already holds a chassis (--force wipes and recreates it)",
+                    ctx.chassis.c_str());
+    if (!fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades))
+        return 1;
+    std::printf("chassis %s, type %lld\n", ctx.chassis.c_str(), type);
+    for (const auto &[name, slot] : blades)
+        std::printf("  blade %s in slot %d\n", name.c_str(), slot);
+    return 0;
+}
+
+int add_blade(const Context &ctx, const Args &args)
+{
+    int slot = 0;
+    if (args.pos.size() != 2)
+        return usage_error("wants NAME SLOT");
+    if (!valid_name(args.pos[0]) || !parse_slot(args.pos[1], slot))
+        return usage_error("bad blade name %s or slot %s", args.pos[0].c_str(),
+                           args.pos[1].c_str());
+    if (!need_chassis(ctx))
+        return 1;
+    auto blades = arksim::list_blades(ctx.chassis);
+    for (const auto &b : blades)
+        if (b.name == args.pos[0])
+            return fail("there is a blade %s already", b.name.c_str());
+    if (const auto *b = blade_in_slot(blades, slot))
+        return fail("slot %d holds blade %s already", slot, b->name.c_str());
+    if (!arksim::add_blade(ctx.chassis, args.pos[0], slot))
+        return fail("cannot add blade %s", args.pos[0].c_str());
+    std::printf("blade %s in slot %d: %s\n", args.pos[0].c_str(), slot,
+                arksim::blade_dir(ctx.chassis, args.pos[0]).c_str());
+    return 0;
+}
+
+int move(const Context &ctx, const Args &args)
+{
+    Context c = ctx;
+    if (args.pos.size() > 1)
+        return usage_error("unexpected argument %s", args.pos[1].c_str());
+    if (args.pos.size() == 1)
+        c.blade = args.pos[0];
+    int slot = 0;
+    const std::string *to = args.get("--to-slot");
+    if (to == nullptr || !parse_slot(*to, slot))
+        return usage_error("wants --to-slot N");
+    arksim::BladeInfo b;
+    if (!pick_blade(c, b))
+        return 1;
+    auto blades = arksim::list_blades(ctx.chassis);
+    const auto *other = blade_in_slot(blades, slot);
+    if (other != nullptr && other->name != b.name)
+        return fail("slot %d holds blade %s already", slot, other->name.c_str());
+    if (!arksim::set_slot(b.dir, slot))
+        return fail("cannot move blade %s", b.name.c_str());
+    std::printf("blade %s now in slot %d\n", b.name.c_str(), slot);
+    return 0;
+}
+
+int reset(const Context &ctx, const Args &args)
+{
+    Context c = ctx;
+    if (args.pos.size() > 1)
+        return usage_error("unexpected argument %s", args.pos[1].c_str());
+    if (args.pos.size() == 1)
+        c.blade = args.pos[0];
+    arksim::BladeInfo b;
+    if (!pick_blade(c, b))
+        return 1;
+    if (!arksim::reset_blade(b.dir))
+        return fail("cannot reset blade %s", b.name.c_str());
+    std::printf("blade %s reset to a freshly inserted one (slot %d kept)\n", b.name.c_str(),
+                b.slot);
+    return 0;
+}
+
+constexpr Opt kCreateOpts[] = {
+    {"--type", "CODE", "chassis type: 1302, 3096 (default), 3074, 3331, 3073"},
+    {"--blade", "NAME:SLOT", "a blade to add (repeatable; default sp1:3)"},
+    {"--force", "", "wipe and recreate an existing chassis"},
+};
+constexpr Opt kMoveOpts[] = {{"--to-slot", "N", "the new slot"}};
+
+constexpr Command kCommands[] = {
+    {"create", "[--type CODE] [--blade NAME:SLOT]... [--force]",
+     "create a chassis folder with its blades",
+     "The registers are set so that the blade's probe finds the chassis type;\n"
+     "every slot's thermal override is off (0x7f).",
+     kCreateOpts, false, create},
+    {"add-blade", "NAME SLOT", "add a freshly inserted blade", "", {}, false, add_blade},
+    {"move", "[BLADE] --to-slot N", "move a blade to another slot",
+     "The blade is BLADE, or the one chosen by --blade/--slot.", kMoveOpts, false, move},
+    {"reset", "[BLADE]", "make a blade freshly inserted again",
+     "Clears its memstore, EEPROM, SP folders, log, journal, faults and counters;\n"
+     "keeps its slot.",
+     {}, false, reset},
+};
+
+}  // namespace
+
+std::span<const Command> chassis_commands() { return kCommands; }
+
+}  // namespace arkcli

@@ -1,0 +1,136 @@
+// arksim fault, journal, stats, log: what a blade's programs did, and the
+// failures they are to meet.
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli.h"
+#include "log.h"
+#include "simstate.h"
+
+namespace arkcli {
+namespace {
+
+int fault(const Context &ctx, const Args &args)
+{
+    arksim::BladeInfo b;
+    bool list = args.has("--list"), clear = args.has("--clear");
+    if ((list || clear) ? !args.pos.empty() : (!args.pos.empty() && args.pos.size() != 3))
+        return usage_error("wants FUNC WHEN VALUE, --list or --clear");
+    if (!pick_blade(ctx, b))
+        return 1;
+    if (clear) {
+        arksim::clear_faults(b.dir);
+        return 0;
+    }
+    if (args.pos.empty()) {
+        std::string rules = read_text(b.dir + "/faults");
+        if (!rules.empty())
+            std::puts(rules.c_str());
+        return 0;
+    }
+    if (arksim::function_index(args.pos[0]) < 0) {
+        std::string names;
+        for (const char *n : arksim::function_names())
+            names += std::string(" ") + n;
+        return usage_error("unknown function %s; known:%s", args.pos[0].c_str(), names.c_str());
+    }
+    if (!arksim::add_fault(b.dir, args.pos[0], args.pos[1], args.pos[2]))
+        return usage_error("WHEN is N, N+ or *, VALUE a number or \"cut\"");
+    return 0;
+}
+
+int journal(const Context &ctx, const Args &args)
+{
+    arksim::BladeInfo b;
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    if (!pick_blade(ctx, b))
+        return 1;
+    if (args.has("--clear")) {
+        ::unlink((b.dir + "/journal").c_str());
+        return 0;
+    }
+    std::vector<uint8_t> raw;
+    if (arksim::read_file(b.dir + "/journal", raw))
+        std::fwrite(raw.data(), 1, raw.size(), stdout);
+    return 0;
+}
+
+int stats(const Context &ctx, const Args &args)
+{
+    arksim::BladeInfo b;
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    if (!pick_blade(ctx, b))
+        return 1;
+    if (args.has("--reset")) {
+        arksim::reset_stats(b.dir);
+        return 0;
+    }
+    arksim::Stats s;
+    arksim::read_stats(b.dir, s);
+    bool all = args.has("--all"), any = false;
+    std::puts("calls");
+    auto names = arksim::function_names();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (all || s.calls[i] != 0) {
+            std::printf("  %-36s %u\n", names[i], s.calls[i]);
+            any = true;
+        }
+    if (!any)
+        std::puts("  (none)");
+    std::printf("%-12s %12s %12s\n", "bus", "transactions", "bytes");
+    for (int i = 0; i < static_cast<int>(arksim::Bus::Count); ++i)
+        std::printf("  %-10s %12u %12u\n", arksim::bus_name(static_cast<arksim::Bus>(i)),
+                    s.transactions[i], s.bytes[i]);
+    return 0;
+}
+
+int log(const Context &ctx, const Args &args)
+{
+    arksim::BladeInfo b;
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    if (!pick_blade(ctx, b))
+        return 1;
+    if (args.has("--clear")) {
+        arksim::clear_log(b.dir);
+        return 0;
+    }
+    for (const arksim::LogEntry &e : arksim::read_log(b.dir))
+        std::printf("%-7s %-8s %s\n", arksim::severity_name(e.severity),
+                    arksim::facility_name(e.facility),
+                    arksim::escape_log_message(e.message).c_str());
+    return 0;
+}
+
+constexpr Opt kFaultOpts[] = {
+    {"--list", "", "show the rules (also without arguments)"},
+    {"--clear", "", "remove every rule"},
+};
+constexpr Opt kClearOpts[] = {{"--clear", "", "empty it"}};
+constexpr Opt kStatsOpts[] = {
+    {"--reset", "", "set every counter to 0"},
+    {"--all", "", "list functions never called too"},
+};
+
+constexpr Command kCommands[] = {
+    {"fault", "FUNC WHEN VALUE | --list | --clear", "make a platform function fail",
+     "WHEN: N (the N-th call from now), N+ (the N-th call on) or * (every call).\n"
+     "VALUE: the result the call answers instead of doing its work, or `cut`:\n"
+     "the call does its work, then the process ends as if the power were cut.\n"
+     "e.g. `arksim fault memstore_set 2 -1`.",
+     kFaultOpts, false, fault},
+    {"journal", "[--clear]", "show every platform call the blade's programs made", "",
+     kClearOpts, false, journal},
+    {"stats", "[--reset] [--all]", "show call counts and bus traffic", "", kStatsOpts, false,
+     stats},
+    {"log", "[--clear]", "show the SP's system log", "One entry a line: severity, facility, message.",
+     kClearOpts, false, log},
+};
+
+}  // namespace
+
+std::span<const Command> debug_commands() { return kCommands; }
+
+}  // namespace arkcli

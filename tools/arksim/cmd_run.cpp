@@ -1,0 +1,46 @@
+// arksim run: a program run as a blade's SP.
+#include "cli.h"
+#include "sandbox.h"
+
+namespace arkcli {
+namespace {
+
+int run(const Context &ctx, const Args &args)
+{
+    if (args.pos.empty())
+        return usage_error("wants the program to run: arksim run -- CMD ARGS...");
+    Context c = ctx;
+    if (const std::string *dir = args.get("--new-chassis")) {
+        c.chassis = absolute_path(*dir);
+        if (!fresh_chassis(c.chassis, 3096, {{"sp1", 3}}))
+            return arksim::kSetupFailed;
+    }
+    arksim::BladeInfo b;
+    if (!pick_blade(c, b))
+        return arksim::kSetupFailed;
+    return arksim::run_in_sandbox(b.dir, args.pos);
+}
+
+constexpr Opt kRunOpts[] = {
+    {"--new-chassis", "DIR", "first wipe DIR and make a fresh chassis there (type 3096,\n"
+                            "                         blade sp1 in slot 3), and use it"},
+};
+
+constexpr Command kCommands[] = {
+    {"run", "[--blade NAME | --slot N] [--new-chassis DIR] -- CMD [ARGS...]",
+     "run a program as a blade's SP",
+     "The program sees the blade's /conf, /persist, /dev/shm and /usr/local/bin, its\n"
+     "/dev/log goes to the blade's log (`arksim log`), and its network is the\n"
+     "chassis network (on its own: loopback, also answering 169.254.10.1).\n"
+     "ARKSIM_SP names the blade's folder, ARKSIM_SANDBOX is 1.  The rest of the\n"
+     "host's files are the same as outside.\n\n"
+     "Exit status: the program's (128 + N when killed by signal N); 125 when the\n"
+     "SP could not be set up; 126/127 when CMD could not be started.",
+     kRunOpts, true, run},
+};
+
+}  // namespace
+
+std::span<const Command> run_commands() { return kCommands; }
+
+}  // namespace arkcli
