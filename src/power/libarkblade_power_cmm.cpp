@@ -1,4 +1,23 @@
-// CMM power request client and the chassis-network address table.
+// CMM power request client and the chassis-network address table.  One TCP
+// exchange per attempt: "PWR <watts>\n" and its NUL out, one NUL-terminated
+// reply of at most 100 bytes back ("OK <watts>" or "NO").  Failures go
+// straight to the system log at LOG_CRIT with the unit name
+// "libarkblade_power_cmm".
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "../common/log.h"
 #include "arkblade.h"
 
 // Chassis-network addresses; entry 0 is the CMM.  Five runs in 169.254.10.0/24.
@@ -30,4 +49,110 @@ const char *vlan_ipaddrs[98] = {
     "169.254.10.156", "169.254.10.157", "169.254.10.158", "169.254.10.159",
 };
 
-extern "C" int arkb_pwr_cmm_request_power(int) { return -1; }
+namespace arkb {
+namespace {
+
+constexpr int kCmmPort = 880;
+constexpr int kAttempts = 3;
+constexpr std::size_t kRequestSize = 32;  // "PWR %d\n" for any 32-bit value
+constexpr std::size_t kReplySize = 100;   // NUL included
+constexpr int kLogCrit = 2;               // no facility bits
+constexpr const char *kGrant = "OK";
+constexpr const char *kRefusal = "NO";
+constexpr std::size_t kReplyTagSize = 2;
+
+// Sends the text and its NUL in one call.
+int send_text(int sock, const char *text)
+{
+    const std::size_t len = std::strlen(text) + 1;
+    const ssize_t sent = send(sock, text, len, 0);
+    return sent >= 0 && static_cast<std::size_t>(sent) == len ? 0 : -1;
+}
+
+// One receive; the reply must arrive whole and end in its NUL.
+int recv_text(int sock, char *buf, std::size_t size)
+{
+    const ssize_t got = recv(sock, buf, size, 0);
+    if (got <= 0 || static_cast<std::size_t>(got) > size) {
+        // A failed recv shows as its unsigned 32-bit count, 4294967295.
+        syslog(kLogCrit, "%s:%s:%d: Receive length was %lu", kUnitPowerCmm, "recv_text", 61,
+               static_cast<unsigned long>(static_cast<uint32_t>(got)));
+        return -1;
+    }
+    if (buf[got - 1] != '\0') {
+        syslog(kLogCrit, "%s:%s:%d: Receive message wasn't property terminated", kUnitPowerCmm, "recv_text", 67);
+        return -1;
+    }
+    return 0;
+}
+
+// "OK" then a number: the grant; "NO": 0; anything else is logged and -1.
+// Letters that continue the word "OK" ("OKAY 250") belong to it, not to the
+// number.
+int parse_reply(const char *reply)
+{
+    if (std::strncmp(reply, kGrant, kReplyTagSize) == 0) {
+        const char *number = reply + kReplyTagSize;
+        while (std::isalpha(static_cast<unsigned char>(*number)))
+            ++number;
+        int granted = -1;
+        return std::sscanf(number, " %d", &granted) == 1 ? granted : -1;
+    }
+    if (std::strncmp(reply, kRefusal, kReplyTagSize) == 0)
+        return 0;
+    syslog(kLogCrit, "%s:%s:%d: Got response: %s", kUnitPowerCmm, "request_power", 148, reply);
+    return -1;
+}
+
+// One connection to the CMM: the granted watts, 0 for a refusal, or -1.
+int request_power(int watts)
+{
+    constexpr const char *fn = "request_power";
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(kCmmPort);
+    // The table is writable by every program that links it: check the entry.
+    if (vlan_ipaddrs[0] == nullptr || inet_aton(vlan_ipaddrs[0], &addr.sin_addr) == 0) {
+        syslog(kLogCrit, "%s:%s:%d: inet_aton failed", kUnitPowerCmm, fn, 86);
+        return -1;
+    }
+    const protoent *tcp = getprotobyname("tcp");
+    if (tcp == nullptr) {
+        syslog(kLogCrit, "%s:%s:%d: Can't get tcp protocol entry", kUnitPowerCmm, fn, 110);
+        return -1;
+    }
+    const int sock = socket(AF_INET, SOCK_STREAM, tcp->p_proto);
+    if (sock < 0) {
+        syslog(kLogCrit, "%s:%s:%d: Can't create socket", kUnitPowerCmm, fn, 116);
+        return -1;
+    }
+    if (connect(sock, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        syslog(kLogCrit, "%s:%s:%d: Can't connect socket, errno = %d", kUnitPowerCmm, fn, 122, err);
+        close(sock);
+        return -1;
+    }
+    std::array<char, kRequestSize> request{};
+    std::snprintf(request.data(), request.size(), "PWR %d\n", watts);
+    if (send_text(sock, request.data()) != 0) {
+        syslog(kLogCrit, "%s:%s:%d: Can't send message", kUnitPowerCmm, fn, 131);
+        close(sock);
+        return -1;
+    }
+    std::array<char, kReplySize> reply{};
+    const int received = recv_text(sock, reply.data(), reply.size());
+    close(sock);
+    return received == 0 ? parse_reply(reply.data()) : -1;
+}
+
+}  // namespace
+}  // namespace arkb
+
+extern "C" int arkb_pwr_cmm_request_power(int watts)
+{
+    int result = -1;
+    for (int attempt = 0; attempt < arkb::kAttempts && result < 0; ++attempt)
+        result = arkb::request_power(watts);
+    return result;
+}

@@ -1,0 +1,117 @@
+#include "sim_test.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/chassis.h"
+#include "core/simstate.h"
+#include "sandbox/log.h"
+
+namespace {
+
+constexpr uint16_t kTestChassisType = 3096;
+constexpr int kTestSlot = 3;
+
+}  // namespace
+
+void SimTest::SetUp()
+{
+    sp = arksim::sp_dir();
+    chassis = arksim::chassis_of(sp);
+    ASSERT_TRUE(arksim::create_chassis(chassis, kTestChassisType));
+    arksim::remove_tree(chassis + "/tunnel");
+    arksim::remove_tree(chassis + "/power");
+    arksim::make_dirs(chassis + "/tunnel");
+    arksim::make_dirs(chassis + "/power");
+    ASSERT_TRUE(arksim::reset_blade(sp));
+    arksim::set_slot(sp, kTestSlot);
+    arksim::sync_log(sp);
+    arksim::clear_log(sp);
+    recorded_sleeps().clear();
+    on_sleep(nullptr);
+}
+
+std::vector<std::string> SimTest::journal(const std::string &func) const
+{
+    std::vector<uint8_t> raw;
+    arksim::read_file(sp + "/journal", raw);
+    std::vector<std::string> out;
+    std::string text(raw.begin(), raw.end());
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end - start);
+        start = end == std::string::npos ? text.size() : end + 1;
+        line = line.substr(line.find(' ') + 1);
+        if (func.empty() || line.rfind(func + "(", 0) == 0)
+            out.push_back(line);
+    }
+    return out;
+}
+
+void SimTest::clear_journal() const { ::truncate((sp + "/journal").c_str(), 0); }
+
+std::vector<std::string> SimTest::log() const
+{
+    EXPECT_TRUE(arksim::sync_log(sp));
+    std::vector<std::string> out;
+    for (const auto &e : arksim::read_log(sp))
+        out.push_back(std::to_string(e.severity) + " " + e.message);
+    return out;
+}
+
+int SimTest::log_facility_of_last() const
+{
+    arksim::sync_log(sp);
+    auto entries = arksim::read_log(sp);
+    return entries.empty() ? -1 : entries.back().facility;
+}
+
+void SimTest::fault(const std::string &func, const std::string &when, const std::string &value) const
+{
+    ASSERT_TRUE(arksim::add_fault(sp, func, when, value)) << func;
+}
+
+void SimTest::set_key(const std::string &k, const Bytes &value) const
+{
+    arksim::make_dirs(sp + "/memstore");
+    ASSERT_TRUE(arksim::write_file_atomic(sp + "/memstore/" + arksim::encode_key(k), value));
+}
+
+std::optional<Bytes> SimTest::key(const std::string &k) const
+{
+    return file(sp + "/memstore/" + arksim::encode_key(k));
+}
+
+void SimTest::set_slot(int slot) const { arksim::set_slot(sp, slot); }
+
+void SimTest::set_uptime(long long seconds) const
+{
+    arksim::write_text(sp + "/uptime", std::to_string(seconds) + "\n");
+}
+
+void SimTest::set_register(uint8_t r, int value) const
+{
+    ASSERT_TRUE(arksim::write_register(chassis, r, value));
+}
+
+int SimTest::reg(uint8_t r) const { return arksim::read_register(chassis, r); }
+
+std::optional<Bytes> SimTest::file(const std::string &path) const
+{
+    Bytes raw;
+    if (!arksim::read_file(path, raw))
+        return std::nullopt;
+    return raw;
+}
+
+Bytes SimTest::eeprom() const { return file(sp + "/eeprom.bin").value_or(Bytes{}); }
+
+void SimTest::set_eeprom(unsigned offset, const Bytes &bytes) const
+{
+    Bytes image = eeprom();
+    ASSERT_LE(offset + bytes.size(), image.size());
+    std::copy(bytes.begin(), bytes.end(), image.begin() + offset);
+    ASSERT_TRUE(arksim::write_file_atomic(sp + "/eeprom.bin", image));
+}

@@ -1,0 +1,49 @@
+// Test fixture: a fresh simulated SP for every test, and readers for what
+// the simulator recorded (journal of outside calls, system log, memstore,
+// SP files).
+#ifndef ARKB_TESTS_SIM_TEST_H
+#define ARKB_TESTS_SIM_TEST_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    // Journal lines without their pid, optionally only those of `func`.
+    std::vector<std::string> journal(const std::string &func = "") const;
+    void clear_journal() const;
+    // Log entries as "<severity> <message>", after waiting for the log server.
+    std::vector<std::string> log() const;
+    int log_facility_of_last() const;
+
+    void fault(const std::string &func, const std::string &when, const std::string &value) const;
+    void set_key(const std::string &key, const Bytes &value) const;
+    std::optional<Bytes> key(const std::string &key) const;
+    void set_slot(int slot) const;
+    void set_uptime(long long seconds) const;
+    void set_register(uint8_t reg, int value) const;  // -1: unreadable
+    int reg(uint8_t reg) const;
+    std::optional<Bytes> file(const std::string &path) const;
+    Bytes eeprom() const;
+    void set_eeprom(unsigned offset, const Bytes &bytes) const;
+
+    std::string sp;
+    std::string chassis;
+};
+
+// Calls of sleep() made by the code under test; they return at once.
+std::vector<unsigned> &recorded_sleeps();
+// Runs `hook(n)` inside the n-th sleep() (1-based), e.g. to play the CMM's
+// part while the library waits; cleared by SetUp.
+void on_sleep(std::function<void(std::size_t)> hook);
+
+#endif
