@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "chassis.h"
+#include "fru.h"
 #include "simstate.h"
 #include "unique_fd.h"
 
@@ -19,6 +20,18 @@ namespace {
 constexpr const char *kSpFolders[] = {"fs/dev/shm", "fs/conf", "fs/persist", "fs/usr/local/bin"};
 constexpr uint8_t kProbeRegisters[] = {0x9C, 0x4C, 0x7E};
 constexpr int kSlots = 32;  // thermal registers (slot * 2) & 0xFE for every slot
+
+// A blade's own manufacturing identity: serial number from its folder name,
+// so blades of one chassis differ.
+Identity blade_identity(const std::string &sp)
+{
+    uint32_t h = 2166136261u;
+    for (char c : sp.substr(sp.rfind('/') + 1))
+        h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
+    char serial[8];
+    std::snprintf(serial, sizeof serial, "BL%04u", h % 10000);
+    return {"7054321", serial, "01"};
+}
 
 std::string register_path(const std::string &chassis, uint8_t reg)
 {
@@ -75,7 +88,7 @@ bool create_chassis(const std::string &chassis, uint16_t type_code)
     for (int slot = 0; slot < kSlots; ++slot)
         if (!write_register(chassis, static_cast<uint8_t>((slot * 2) & 0xFE), 0x7F))
             return false;
-    return set_chassis_type(chassis, type_code);
+    return set_chassis_type(chassis, type_code) && write_chassis_fru(chassis, kDefaultChassisIdentity);
 }
 
 bool reset_blade(const std::string &sp)
@@ -83,8 +96,7 @@ bool reset_blade(const std::string &sp)
     bool ok = clear_folder(sp + "/memstore") && clear_folder(sp + "/sensors");
     for (const char *f : kSpFolders)
         ok = clear_folder(sp + "/" + f) && ok;
-    std::vector<uint8_t> blank(kEepromSize, 0xFF);
-    ok = write_file_atomic(sp + "/eeprom.bin", blank) && ok;
+    ok = write_file_atomic(sp + "/eeprom.bin", new_blade_eeprom(blade_identity(sp))) && ok;
     ok = write_text(sp + "/uptime", "boot " + std::to_string(std::time(nullptr)) + "\n") && ok;
     for (const char *f : {"journal", "log", "faults", "pca9501_dt"})
         ::unlink((sp + "/" + f).c_str());

@@ -12,6 +12,10 @@ namespace arksim {
 // registers that produce them.
 inline constexpr uint16_t kChassisTypes[] = {1302, 3096, 3074, 3331, 3073};
 
+struct Identity;
+// The identity a new chassis gets (part, serial, dash level).
+extern const Identity kDefaultChassisIdentity;
+
 struct BladeInfo {
     std::string name;
     std::string dir;
@@ -24,8 +28,9 @@ bool create_chassis(const std::string &chassis, uint16_t type_code);
 bool set_chassis_type(const std::string &chassis, uint16_t type_code);
 // Adds a blade (a fresh SP) in slot `slot`; the SP's folders are created.
 bool add_blade(const std::string &chassis, const std::string &name, int slot);
-// Brings an SP back to a freshly inserted blade: no memstore keys, blank
-// EEPROM, empty SP folders, no journal, faults or counters.  Keeps its slot.
+// Brings an SP back to a freshly inserted blade: no memstore keys, the
+// EEPROM as manufacturing left it, empty SP folders, no journal, faults
+// or counters.  Keeps its slot.
 bool reset_blade(const std::string &sp);
 bool set_slot(const std::string &sp, int slot);
 std::vector<BladeInfo> list_blades(const std::string &chassis);

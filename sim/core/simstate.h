@@ -7,7 +7,8 @@
  *
  *   <chassis>/registers/<rr>       midplane register 0x<rr>: "0x7f" (hex byte);
  *                                  absent or "unreadable" -> arkmp_read fails
- *   <chassis>/tunnel/<tt>.bin      tunnel block memory of target 0x<tt>, 64 KiB
+ *   <chassis>/tunnel/<tt>.bin      tunnel block memory of target 0x<tt>, 64 KiB;
+ *                                  aa.bin holds the chassis FRU data from 0x1800
  *   <chassis>/power/slot<N>        published power budget of slot N (4 bytes BE)
  *   <chassis>/blades/<name>/       one simulated SP: its state folder
  *
@@ -15,7 +16,8 @@
  *
  *   slot                 slot byte the midplane reports, decimal text
  *   memstore/<key>       one file per key, raw value bytes (key names encoded)
- *   eeprom.bin           motherboard FRU EEPROM, 16384 bytes, blank = 0xFF
+ *   eeprom.bin           motherboard FRU EEPROM, 16384 bytes, blank = 0xFF;
+ *                        a new blade has its manufacturing section at 0
  *   uptime               "<n>" frozen at n seconds, or "boot <epoch>"
  *   pca9501_dt           DT value of the on-blade PCA9501 (absent = 0)
  *   sensors/<n>          sensor poller readings, decimal text

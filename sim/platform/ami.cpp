@@ -15,6 +15,7 @@
 // 183-byte payload, and F8 00 14 4B a 4-byte header with 1099 bytes.
 #include <cstdio>
 
+#include "../core/fru.h"
 #include "../core/simstate.h"
 #include "outside.h"
 
@@ -47,12 +48,7 @@ std::string ptr_call(const char *name, const uint8_t *p, int n)
 extern "C" uint8_t compute_crc8(const uint8_t *buf, int len)
 {
     Fault f = enter("compute_crc8");
-    uint8_t crc = 0;
-    for (int i = 0; buf != nullptr && i < len; ++i) {
-        crc ^= buf[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
-    }
+    uint8_t crc = buf != nullptr && len > 0 ? crc8({buf, static_cast<std::size_t>(len)}) : 0;
     if (f.fail)
         crc = static_cast<uint8_t>(f.value);
     journal("compute_crc8(" + std::to_string(len) + ")", crc);
@@ -63,13 +59,8 @@ extern "C" uint8_t compute_crc8(const uint8_t *buf, int len)
 extern "C" uint32_t compute_checksum32(const uint8_t *buf, int len)
 {
     Fault f = enter("compute_checksum32");
-    uint32_t crc = 0xFFFFFFFFu;
-    for (int i = 0; buf != nullptr && i < len; ++i) {
-        crc ^= buf[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-    }
-    crc ^= 0xFFFFFFFFu;
+    uint32_t crc = crc32(buf != nullptr && len > 0 ? std::span<const uint8_t>(buf, static_cast<std::size_t>(len))
+                                                   : std::span<const uint8_t>{});
     if (f.fail)
         crc = static_cast<uint32_t>(f.value);
     journal("compute_checksum32(" + std::to_string(len) + ")", crc);
