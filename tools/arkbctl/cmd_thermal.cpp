@@ -1,4 +1,5 @@
 // thermal (override flag) and tcontrol (control value).
+#include <cstdint>
 #include <cstdio>
 
 #include "arkblade.h"
@@ -64,6 +65,10 @@ int cmd_thermal(Args &a)
 
 int cmd_tcontrol(Args &a)
 {
+    // `arkbctl tcontrol N` is short for `arkbctl tcontrol set N`.
+    long long v = 0;
+    if (a.size() == 1 && parse_number(a[0], INT32_MIN, INT32_MAX, &v))
+        return tcontrol_set(a);
     static const Sub kSubs[] = {{"show", tcontrol_show}, {"set", tcontrol_set}};
     return run_sub(kSubs, a, "show");
 }
