@@ -34,6 +34,12 @@ Bytes with_trailer(Bytes e)
 
 class Instrec : public SimTest {
 protected:
+    // No chassis FRU data unless a test writes its own.
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        clear_chassis_fru();
+    }
     // A patterned EEPROM whose directory holds `count` descriptors, "FD" at `fd_at`.
     Bytes section(int count, int fd_at = -1) const
     {

@@ -39,7 +39,14 @@ struct Write {
     Bytes bytes;
 };
 
-using Manr = SimTest;
+class Manr : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        clear_chassis_fru();  // each test lays out its own chassis data
+    }
+};
 
 }  // namespace
 

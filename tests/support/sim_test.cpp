@@ -19,11 +19,9 @@ void SimTest::SetUp()
 {
     sp = arksim::sp_dir();
     chassis = arksim::chassis_of(sp);
-    ASSERT_TRUE(arksim::create_chassis(chassis, kTestChassisType));
     arksim::remove_tree(chassis + "/tunnel");
     arksim::remove_tree(chassis + "/power");
-    arksim::make_dirs(chassis + "/tunnel");
-    arksim::make_dirs(chassis + "/power");
+    ASSERT_TRUE(arksim::create_chassis(chassis, kTestChassisType));
     ASSERT_TRUE(arksim::reset_blade(sp));
     arksim::set_slot(sp, kTestSlot);
     arksim::sync_log(sp);
@@ -86,9 +84,11 @@ std::optional<Bytes> SimTest::key(const std::string &k) const
 
 void SimTest::set_slot(int slot) const { arksim::set_slot(sp, slot); }
 
-void SimTest::set_uptime(long long seconds) const
+void SimTest::set_uptime(long long seconds) const { set_sp_file("uptime", std::to_string(seconds) + "\n"); }
+
+void SimTest::set_sp_file(const std::string &name, const std::string &text) const
 {
-    arksim::write_text(sp + "/uptime", std::to_string(seconds) + "\n");
+    ASSERT_TRUE(arksim::write_text(sp + "/" + name, text));
 }
 
 void SimTest::set_register(uint8_t r, int value) const
@@ -114,4 +114,9 @@ void SimTest::set_eeprom(unsigned offset, const Bytes &bytes) const
     ASSERT_LE(offset + bytes.size(), image.size());
     std::copy(bytes.begin(), bytes.end(), image.begin() + offset);
     ASSERT_TRUE(arksim::write_file_atomic(sp + "/eeprom.bin", image));
+}
+
+void SimTest::clear_chassis_fru() const
+{
+    ASSERT_TRUE(arksim::write_tunnel_bytes(chassis, 0xAA, 0x1800, Bytes(0x800, 0)));
 }

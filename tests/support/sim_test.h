@@ -30,11 +30,14 @@ protected:
     std::optional<Bytes> key(const std::string &key) const;
     void set_slot(int slot) const;
     void set_uptime(long long seconds) const;
+    void set_sp_file(const std::string &name, const std::string &text) const;  // e.g. "pca9501_dt"
     void set_register(uint8_t reg, int value) const;  // -1: unreadable
     int reg(uint8_t reg) const;
     std::optional<Bytes> file(const std::string &path) const;
     Bytes eeprom() const;
     void set_eeprom(unsigned offset, const Bytes &bytes) const;
+    // Zeroes the chassis FRU data (tunnel 0xAA from 0x1800) that a new chassis has.
+    void clear_chassis_fru() const;
 
     std::string sp;
     std::string chassis;
