@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -91,6 +92,19 @@ bool create_chassis(const std::string &chassis, uint16_t type_code)
     return set_chassis_type(chassis, type_code) && write_chassis_fru(chassis, kDefaultChassisIdentity);
 }
 
+// The SP's frutool: a recorder that notes each call in <sp>/frutool.log, so
+// the PCA9501 path of start-up can be seen when it runs.
+constexpr const char *kFrutoolRecorder =
+    "#!/bin/sh\n"
+    "# frutool of the simulated SP: records its arguments, changes nothing.\n"
+    "echo \"$(date +%s) frutool $*\" >> \"${ARKSIM_SP:-/tmp}/frutool.log\"\n";
+
+static bool install_frutool(const std::string &sp)
+{
+    const std::string path = sp + "/fs/usr/local/bin/frutool";
+    return write_text(path, kFrutoolRecorder) && ::chmod(path.c_str(), 0755) == 0;
+}
+
 bool reset_blade(const std::string &sp)
 {
     bool ok = clear_folder(sp + "/memstore") && clear_folder(sp + "/sensors");
@@ -98,7 +112,8 @@ bool reset_blade(const std::string &sp)
         ok = clear_folder(sp + "/" + f) && ok;
     ok = write_file_atomic(sp + "/eeprom.bin", new_blade_eeprom(blade_identity(sp))) && ok;
     ok = write_text(sp + "/uptime", "boot " + std::to_string(std::time(nullptr)) + "\n") && ok;
-    for (const char *f : {"journal", "log", "faults", "pca9501_dt"})
+    ok = install_frutool(sp) && ok;
+    for (const char *f : {"journal", "log", "faults", "pca9501_dt", "frutool.log"})
         ::unlink((sp + "/" + f).c_str());
     reset_stats(sp);
     return ok;

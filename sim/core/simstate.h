@@ -24,6 +24,7 @@
  *   fs/dev/shm fs/conf fs/persist fs/usr/local/bin
  *                        the SP's own folders, mounted by `arksim run`
  *   log                  the SP's system log, one entry per line
+ *   frutool.log          calls of the SP's /usr/local/bin/frutool (a recorder)
  *   journal              every outside call, one line each
  *   faults               fault rules, "<function> <when> <value>" per line
  *   stats.bin            call and bus counters (host order)

@@ -1,19 +1,28 @@
-// The network a simulated SP sees: the chassis network namespace when one is
-// bind-mounted at <chassis>/netns (shared by every blade and the chassis
-// management emulator), else a private one whose loopback also answers the
-// SP's internal address 169.254.10.1.
+// The network a simulated SP sees.  While the chassis's CMM daemon runs, its
+// network namespace (<chassis>/netns) holds the bridge of the chassis network
+// and the CMM's address 169.254.10.1; the SP then gets its own namespace, a
+// veth pair whose other end joins that bridge, and the blade's address
+// 169.254.10.(100 + slot % 60), so the CMM tells blades apart by address.
+// Otherwise the SP gets a private namespace whose loopback also answers its
+// internal address 169.254.10.1 (and nobody listens there).
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/vfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <vector>
+
+#include "../cmm/cmm_state.h"
+#include "../core/simstate.h"
 #include "sandbox.h"
 
 namespace arksim {
@@ -21,6 +30,7 @@ namespace {
 
 constexpr const char *kSpAddress = "169.254.10.1";
 constexpr const char *kSpNetmask = "255.255.255.0";
+constexpr const char *kBladeIf = "eth0";
 
 bool set_ipv4(int sock, const char *ifname, unsigned long request, const char *address)
 {
@@ -52,19 +62,121 @@ bool private_network(std::string &err)
     return ok;
 }
 
-}  // namespace
-
-bool enter_chassis_network(const std::string &chassis, std::string &err)
+// Runs `ip ARGS...`, its output to /dev/null when `quiet`; true when it succeeded.
+bool run_ip(const std::vector<std::string> &args, bool quiet)
 {
-    UniqueFd ns(::open((chassis + "/netns").c_str(), O_RDONLY | O_CLOEXEC));
-    struct statfs fs {};
-    if (!ns || ::fstatfs(ns.get(), &fs) != 0 || fs.f_type != NSFS_MAGIC)
-        return private_network(err);
-    if (::setns(ns.get(), CLONE_NEWNET) != 0) {
-        err = "cannot join the chassis network " + chassis + "/netns: " + std::strerror(errno);
+    std::vector<char *> argv{const_cast<char *>("ip")};
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    // An inherited "ignore SIGCHLD" would take the exit status away.
+    struct sigaction dfl {}, old {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(SIGCHLD, &dfl, &old);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (quiet) {
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        ::execvp("ip", argv.data());
+        for (const char *path : {"/usr/sbin/ip", "/sbin/ip", "/bin/ip"})
+            ::execv(path, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    bool ok = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+              WEXITSTATUS(status) == 0;
+    ::sigaction(SIGCHLD, &old, nullptr);
+    return ok;
+}
+
+bool set_up(int sock, const char *ifname)
+{
+    struct ifreq ifr {};
+    std::strncpy(ifr.ifr_name, ifname, IFNAMSIZ - 1);
+    if (::ioctl(sock, SIOCGIFFLAGS, &ifr) != 0)
+        return false;
+    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
+    return ::ioctl(sock, SIOCSIFFLAGS, &ifr) == 0;
+}
+
+int blade_slot(const std::string &sp)
+{
+    auto slot = read_number(sp + "/slot");
+    return slot && *slot >= 0 && *slot <= 255 ? static_cast<int>(*slot) : -1;
+}
+
+// Own namespace, veth pair: "eth0" here, the other end on the chassis bridge.
+bool blade_network(int chassis_ns, int cmm_pid, int slot, std::string &err)
+{
+    if (::unshare(CLONE_NEWNET) != 0) {
+        err = std::string("cannot make a network namespace: ") + std::strerror(errno);
         return false;
     }
-    return true;
+    UniqueFd own(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+    std::string peer = cmm::veth_name(slot, static_cast<int>(::getpid()));
+    if (!own || !run_ip({"link", "add", kBladeIf, "type", "veth", "peer", "name", peer, "netns",
+                         std::to_string(cmm_pid)},
+                        false)) {
+        err = "cannot make the veth pair to the chassis network (is iproute2's `ip` installed?)";
+        return false;
+    }
+    if (::setns(chassis_ns, CLONE_NEWNET) != 0) {
+        err = std::string("cannot enter the chassis network: ") + std::strerror(errno);
+        return false;
+    }
+    bool joined = run_ip({"link", "set", "dev", peer, "master", cmm::kBridge, "up"}, false);
+    if (::setns(own.get(), CLONE_NEWNET) != 0) {
+        // Never run the SP in the chassis's own namespace.
+        std::fprintf(stderr, "arksim run: cannot leave the chassis network: %s\n",
+                     std::strerror(errno));
+        ::_exit(kSetupFailed);
+    }
+    std::string address = cmm::blade_address(slot);
+    UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    bool ok = joined && sock && set_up(sock.get(), "lo") &&
+              set_ipv4(sock.get(), kBladeIf, SIOCSIFADDR, address.c_str()) &&
+              set_ipv4(sock.get(), kBladeIf, SIOCSIFNETMASK, kSpNetmask) &&
+              set_up(sock.get(), kBladeIf);
+    if (!ok)
+        err = joined ? "cannot set up " + address + " on the chassis network: " + std::strerror(errno)
+                     : "cannot attach the veth " + peer + " to the chassis bridge";
+    return ok;
+}
+
+}  // namespace
+
+bool enter_chassis_network(const std::string &sp, std::string &err)
+{
+    int cmm_pid = 0;
+    int slot = blade_slot(sp);
+    UniqueFd ns = cmm::open_chassis_netns(chassis_of(sp), cmm_pid);
+    // A blade without a slot has no address on the chassis network.
+    if (!ns || slot < 0)
+        return private_network(err);
+    return blade_network(ns.get(), cmm_pid, slot, err);
+}
+
+void leave_chassis_network(const std::string &sp, int pid)
+{
+    int cmm_pid = 0;
+    int slot = blade_slot(sp);
+    UniqueFd ns = cmm::open_chassis_netns(chassis_of(sp), cmm_pid);
+    if (!ns || slot < 0)
+        return;  // no chassis network, or it ended with its daemon
+    pid_t helper = ::fork();
+    if (helper == 0) {
+        // Deleting one end deletes the pair; gone already when the SP's
+        // namespace ended with its last process.
+        if (::setns(ns.get(), CLONE_NEWNET) == 0)
+            run_ip({"link", "del", "dev", cmm::veth_name(slot, pid)}, true);
+        ::_exit(0);
+    }
+    int status = 0;
+    if (helper > 0)
+        ::waitpid(helper, &status, 0);
 }
 
 }  // namespace arksim

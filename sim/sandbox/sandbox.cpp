@@ -36,7 +36,7 @@ constexpr int kForwarded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
         setup_failed(std::string("cannot read the working folder: ") + std::strerror(errno));
     if (::unshare(CLONE_NEWNS) != 0)
         setup_failed(std::string("cannot make a mount namespace: ") + std::strerror(errno));
-    if (!enter_chassis_network(chassis_of(sp), err) || !enter_sp_root(sp, cwd, err))
+    if (!enter_chassis_network(sp, err) || !enter_sp_root(sp, cwd, err))
         setup_failed(err);
     ::setenv(kSpEnv, sp.c_str(), 1);
     ::setenv("ARKSIM_SANDBOX", "1", 1);
@@ -130,6 +130,8 @@ int run_in_sandbox(const std::string &sp_in, const std::vector<std::string> &arg
         std::fprintf(stderr, "arksim run: cannot start: %s\n", std::strerror(errno));
     else
         rc = supervise(pid, log.get(), sig.get(), sp);
+    if (pid > 0)
+        leave_chassis_network(sp, pid);
     ::sigaction(SIGCHLD, &old_chld, nullptr);
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
     return rc;

@@ -9,8 +9,9 @@
  *   /dev/log                                    <sp>/devlog.sock, served by
  *                                               the parent into <sp>/log
  *
- * and the chassis network: a private network namespace whose loopback also
- * answers 169.254.10.1, or the namespace bind-mounted at <chassis>/netns.
+ * and the network: while the chassis's CMM runs, its own namespace joined to
+ * the chassis network (<chassis>/netns) by a veth pair with the blade's
+ * address; else a private namespace whose loopback also answers 169.254.10.1.
  */
 #ifndef ARKSIM_SANDBOX_H
 #define ARKSIM_SANDBOX_H
@@ -34,9 +35,12 @@ int run_in_sandbox(const std::string &sp, const std::vector<std::string> &argv);
 // it, then returns to `cwd`.  (newroot.cpp)
 bool enter_sp_root(const std::string &sp, const std::string &cwd, std::string &err);
 
-// Joins <chassis>/netns when it is a bind-mounted network namespace, else
-// makes a private one with loopback up and 169.254.10.1/24.  (network.cpp)
-bool enter_chassis_network(const std::string &chassis, std::string &err);
+// Child side: a network namespace of its own, joined by a veth pair to the
+// chassis network when the CMM daemon publishes one at <chassis>/netns, else
+// private with loopback up and 169.254.10.1/24.  (network.cpp)
+bool enter_chassis_network(const std::string &sp, std::string &err);
+// Parent side, once the child `pid` has ended: removes its veth pair.
+void leave_chassis_network(const std::string &sp, int pid);
 
 // The SP's log socket <sp>/devlog.sock.  When another `arksim run` of the
 // same SP serves it already, `shared` is set and no socket is returned.

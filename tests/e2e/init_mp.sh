@@ -14,7 +14,8 @@ expect_bytes "$(sp b)/fs/dev/shm/slotid" "31 38"
 [ "$(stat -c %a "$(sp a)/fs/dev/shm/chassis_type")" = 600 ] || fail "chassis_type file mode"
 grep -q 'arkmp_tunneling_init' "$(sp a)/journal" || fail "slot 3 must bring up tunnel access"
 ! grep -q 'arkmp_tunneling_init' "$(sp b)/journal" || fail "slot byte 0x12 has bit 4 set: no tunnel init"
-sim show | grep -q 'slotid' || fail "arksim show lists the keys"
+sim show | grep -q 'slot id: *3 ' || fail "arksim show draws the blades"
+sim show --all | grep -q 'slotid' || fail "arksim show --all lists the keys"
 # A blade whose slot cannot be read publishes nothing and logs line 239.
 sim slot-byte --blade a none >/dev/null
 sim reset --blade a >/dev/null

@@ -164,9 +164,11 @@ int power_cmm(Args &a)
     int watts = 0;
     if (!want(a, 1, 1) || !parse_watts(a[0], &watts))
         return kExitUsage;
+    // The answer is the grant (0 for a refusal), negative when the CMM gave none.
     int r = arkb_pwr_cmm_request_power(watts);
-    std::printf("arkb_pwr_cmm_request_power: %d (%s), watts %d\n", r, admission_meaning(r), watts);
-    return status(r);
+    std::printf("arkb_pwr_cmm_request_power: %d (%s), watts %d\n", r,
+                r > 0 ? "granted" : r == 0 ? "refused" : "no answer", watts);
+    return status(r < 0 ? r : 0);
 }
 
 }  // namespace

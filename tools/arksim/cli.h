@@ -51,6 +51,14 @@ std::span<const Command> memory_commands();   // memstore register tunnel eeprom
 std::span<const Command> value_commands();    // uptime sensor dt slot-byte
 std::span<const Command> debug_commands();    // fault journal stats log
 std::span<const Command> run_commands();      // run
+std::span<const Command> cmm_commands();      // cmm broadcast
+
+/* --- the chassis management module (cmd_cmm.cpp) ---------------------- */
+// Starts the CMM daemon when the chassis is configured to have one (`create
+// --cmm`) and it is not running; false, with the error printed, when it fails.
+bool start_configured_cmm(const std::string &chassis);
+// Stops the chassis's CMM daemon if one runs (quietly); false when it would not end.
+bool stop_cmm(const std::string &chassis);
 
 /* --- errors: "arksim CMD: message" on stderr, the exit status back ---- */
 void set_command_name(const char *name);

@@ -1,7 +1,9 @@
 // arksim create, add-blade, move, reset: making and changing the chassis.
 #include <cstdio>
 
+#include "cmm_state.h"
 #include "cli.h"
+#include "cmd_fru.h"
 #include "simstate.h"
 
 namespace arkcli {
@@ -43,13 +45,13 @@ int create(const Context &ctx, const Args &args)
                                t->c_str());
     }
     std::vector<std::pair<std::string, int>> blades;
-    for (const std::string &spec : args.all("--blade")) {
-        auto colon = spec.rfind(':');
+    for (const std::string &blade_arg : args.all("--blade")) {
+        auto colon = blade_arg.rfind(':');
         int slot = 0;
-        std::string name = spec.substr(0, colon);
+        std::string name = blade_arg.substr(0, colon);
         if (colon == std::string::npos || !valid_name(name) ||
-            !parse_slot(spec.substr(colon + 1), slot))
-            return usage_error("--blade wants NAME:SLOT, not %s", spec.c_str());
+            !parse_slot(blade_arg.substr(colon + 1), slot))
+            return usage_error("--blade wants NAME:SLOT, not %s", blade_arg.c_str());
         for (const auto &b : blades)
             if (b.first == name || b.second == slot)
                 return usage_error("two blades named %s or in slot %d", name.c_str(), slot);
@@ -57,14 +59,24 @@ int create(const Context &ctx, const Args &args)
     }
     if (blades.empty())
         blades.emplace_back("sp1", 3);
+    if (!check_identity_option(args))
+        return 2;
     if (is_chassis(ctx.chassis) && !args.has("--force"))
         return fail("%s already holds a chassis (--force wipes and recreates it)",
                     ctx.chassis.c_str());
-    if (!fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades))
+    // A CMM serving the old chassis would outlive its folder.
+    if (!stop_cmm(ctx.chassis) || !fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades) ||
+        !apply_identity_option(ctx, args))
         return 1;
+    arksim::cmm::Config cmm;
+    cmm.autostart = args.has("--cmm");
+    if (cmm.autostart && !arksim::cmm::write_config(ctx.chassis, cmm))
+        return fail("cannot write %s", arksim::cmm::file(ctx.chassis, "config").c_str());
     std::printf("chassis %s, type %lld\n", ctx.chassis.c_str(), type);
     for (const auto &[name, slot] : blades)
         std::printf("  blade %s in slot %d\n", name.c_str(), slot);
+    if (cmm.autostart)
+        std::printf("  CMM with a pool of %d W, started by `arksim run`\n", cmm.pool);
     return 0;
 }
 
@@ -93,6 +105,8 @@ int add_blade(const Context &ctx, const Args &args)
 
 int move(const Context &ctx, const Args &args)
 {
+    if (args.has("--to-chassis"))
+        return move_to_chassis(ctx, args);
     Context c = ctx;
     if (args.pos.size() > 1)
         return usage_error("unexpected argument %s", args.pos[1].c_str());
@@ -136,18 +150,28 @@ constexpr Opt kCreateOpts[] = {
     {"--type", "CODE", "chassis type: 1302, 3096 (default), 3074, 3331, 3073"},
     {"--blade", "NAME:SLOT", "a blade to add (repeatable; default sp1:3)"},
     {"--force", "", "wipe and recreate an existing chassis"},
+    {"--identity", "P:S:D", "the chassis's part number, serial number and dash level\n"
+                            "                         (default 5412345:CH0001:01; see `arksim identity`)"},
+    {"--cmm", "", "the chassis has a CMM: `arksim run` starts it (see `arksim cmm`)"},
 };
-constexpr Opt kMoveOpts[] = {{"--to-slot", "N", "the new slot"}};
+constexpr Opt kMoveOpts[] = {
+    {"--to-slot", "N", "the new slot"},
+    {"--to-chassis", "DIR", "into this (existing) chassis; the slot is kept without --to-slot"},
+};
 
 constexpr Command kCommands[] = {
-    {"create", "[--type CODE] [--blade NAME:SLOT]... [--force]",
+    {"create", "[--type CODE] [--blade NAME:SLOT]... [--cmm] [--identity P:S:D] [--force]",
      "create a chassis folder with its blades",
      "The registers are set so that the blade's probe finds the chassis type;\n"
      "every slot's thermal override is off (0x7f).",
      kCreateOpts, false, create},
     {"add-blade", "NAME SLOT", "add a freshly inserted blade", "", {}, false, add_blade},
-    {"move", "[BLADE] --to-slot N", "move a blade to another slot",
-     "The blade is BLADE, or the one chosen by --blade/--slot.", kMoveOpts, false, move},
+    {"move", "[BLADE] [--to-chassis DIR] [--to-slot N]", "move a blade to another slot or chassis",
+     "The blade is BLADE, or the one chosen by --blade/--slot.  Into another chassis\n"
+     "its folder moves to DIR/blades/ with its EEPROM, /conf, /persist and\n"
+     "/usr/local/bin; its memstore and /dev/shm (the SP's RAM) are cleared and a\n"
+     "running uptime clock starts over, as pulling and reinserting it would.",
+     kMoveOpts, false, move},
     {"reset", "[BLADE]", "make a blade freshly inserted again",
      "Clears its memstore, EEPROM, SP folders, log, journal, faults and counters;\n"
      "keeps its slot.",

@@ -12,11 +12,11 @@ int run(const Context &ctx, const Args &args)
     Context c = ctx;
     if (const std::string *dir = args.get("--new-chassis")) {
         c.chassis = absolute_path(*dir);
-        if (!fresh_chassis(c.chassis, 3096, {{"sp1", 3}}))
+        if (!stop_cmm(c.chassis) || !fresh_chassis(c.chassis, 3096, {{"sp1", 3}}))
             return arksim::kSetupFailed;
     }
     arksim::BladeInfo b;
-    if (!pick_blade(c, b))
+    if (!pick_blade(c, b) || !start_configured_cmm(c.chassis))
         return arksim::kSetupFailed;
     return arksim::run_in_sandbox(b.dir, args.pos);
 }
@@ -31,7 +31,10 @@ constexpr Command kCommands[] = {
      "run a program as a blade's SP",
      "The program sees the blade's /conf, /persist, /dev/shm and /usr/local/bin, its\n"
      "/dev/log goes to the blade's log (`arksim log`), and its network is the\n"
-     "chassis network (on its own: loopback, also answering 169.254.10.1).\n"
+     "chassis network: with the CMM running (`arksim cmm`, started here when the\n"
+     "chassis was created with --cmm) its own interface eth0 with the address\n"
+     "169.254.10.(100 + slot % 60) on the CMM's bridge; without it, loopback\n"
+     "alone, also answering 169.254.10.1.\n"
      "ARKSIM_SP names the blade's folder, ARKSIM_SANDBOX is 1.  The rest of the\n"
      "host's files are the same as outside.\n\n"
      "Exit status: the program's (128 + N when killed by signal N); 125 when the\n"

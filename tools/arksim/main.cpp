@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "cli.h"
+#include "cmd_fru.h"
+#include "cmd_mailbox.h"
 #include "simstate.h"
 
 using namespace arkcli;
@@ -22,7 +24,8 @@ constexpr Opt kCommon[] = {
 
 using Group = std::span<const Command> (*)();
 constexpr Group kGroups[] = {chassis_commands, show_commands, memory_commands,
-                             value_commands, debug_commands, run_commands};
+                             value_commands, debug_commands, run_commands, cmm_commands,
+                             fru_commands, mailbox_commands};
 
 const Command *find_command(std::string_view name)
 {

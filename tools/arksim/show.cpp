@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "inspect.h"
 #include "log.h"
+#include "picture.h"
 #include "simstate.h"
 
 namespace arkcli {
@@ -147,30 +148,39 @@ int show(const Context &ctx, const Args &args)
     arksim::BladeInfo one;
     if (blade_given(ctx) ? !pick_blade(ctx, one) : !need_chassis(ctx))
         return 1;
-    std::printf("chassis %s\n", ctx.chassis.c_str());
+    auto blades = arksim::list_blades(ctx.chassis);
+    if (!blade_given(ctx)) {
+        draw_chassis(ctx.chassis);
+        if (!args.has("--all")) {
+            std::puts("\nmore: arksim show --all (every blade's keys and files), arksim show --blade NAME,\n"
+                      "      arksim log, arksim journal, arksim fru, arksim cmm, arksim mailbox show");
+            return 0;
+        }
+    } else {
+        std::printf("chassis %s\n", ctx.chassis.c_str());
+    }
     std::printf("  type      %u  (register 0x9c = %s, 0x4c = %s, 0x7e = %s)\n",
                 arksim::probe_chassis_type(ctx.chassis),
                 reg_text(arksim::read_register(ctx.chassis, 0x9C)).c_str(),
                 reg_text(arksim::read_register(ctx.chassis, 0x4C)).c_str(),
                 reg_text(arksim::read_register(ctx.chassis, 0x7E)).c_str());
-    auto blades = arksim::list_blades(ctx.chassis);
-    std::string list;
-    for (const auto &b : blades)
-        list += " " + b.name + "(" + (b.slot >= 0 ? std::to_string(b.slot) : "-") + ")";
-    std::printf("  blades   %s\n", list.empty() ? " (none)" : list.c_str());
     for (const auto &b : blades)
         if (!blade_given(ctx) || b.name == one.name)
             show_blade(ctx.chassis, b, blade_given(ctx));
     return 0;
 }
 
+constexpr Opt kShowOpts[] = {{"--all", "", "also list every blade's memstore keys and /dev/shm files"}};
+
 constexpr Command kCommands[] = {
-    {"show", "[--blade NAME | --slot N]", "show the chassis, or one blade in detail",
-     "Without a blade: the chassis type as the blade's probe finds it, and per\n"
-     "blade its slot, thermal override register, memstore keys and /dev/shm files.\n"
+    {"show", "[--all | --blade NAME | --slot N]", "draw the chassis, or show one blade in detail",
+     "Without a blade: a picture of the chassis, one column per blade (slot id,\n"
+     "chassis type, power allotment and decision, network settings, thermal\n"
+     "override, CMM readiness, installation count) and the CMM's pool; --all adds\n"
+     "per blade its thermal override register, memstore keys and /dev/shm files.\n"
      "With --blade or --slot: that blade only, with its uptime, DT, sensors,\n"
      "published power budget, EEPROM, SP folders, faults, journal and log.",
-     {}, false, show},
+     kShowOpts, false, show},
 };
 
 }  // namespace

@@ -1,0 +1,408 @@
+// arksim identity, fru, and `move --to-chassis`: the chassis's manufacturing
+// identity, the blade's EEPROM section decoded, and moving a blade into
+// another chassis so that its next start records a new installation.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "cmd_fru.h"
+#include "fru.h"
+#include "fru_view.h"
+#include "simstate.h"
+
+namespace arkcli {
+namespace {
+
+// ---- the chassis identity -----------------------------------------------------
+
+constexpr std::size_t kPartSize = 7, kSerialSize = 6, kDashSize = 2;
+
+// Exactly `size` printable characters, no blanks (the record pads with them).
+bool valid_field(const std::string &text, std::size_t size)
+{
+    if (text.size() != size)
+        return false;
+    for (char c : text)
+        if (c <= ' ' || c > '~')
+            return false;
+    return true;
+}
+
+bool parse_identity(const std::string &part, const std::string &serial, const std::string &dash,
+                    arksim::Identity &out)
+{
+    const struct {
+        const char *what;
+        const std::string &text;
+        std::size_t size;
+    } fields[] = {{"part number", part, kPartSize},
+                  {"serial number", serial, kSerialSize},
+                  {"dash level", dash, kDashSize}};
+    for (const auto &f : fields)
+        if (!valid_field(f.text, f.size))
+            return usage_error("the %s must be %zu printable characters without blanks, not \"%s\"", f.what,
+                               f.size, f.text.c_str()),
+                   false;
+    out = {part, serial, dash};
+    return true;
+}
+
+bool parse_identity_option(const std::string &text, arksim::Identity &out)
+{
+    const std::size_t a = text.find(':');
+    const std::size_t b = a == std::string::npos ? a : text.find(':', a + 1);
+    if (b == std::string::npos || text.find(':', b + 1) != std::string::npos)
+        return usage_error("--identity wants PART:SERIAL:DASH, e.g. 5412345:CH0001:01, not %s", text.c_str()),
+               false;
+    return parse_identity(text.substr(0, a), text.substr(a + 1, b - a - 1), text.substr(b + 1), out);
+}
+
+// Escapes what is not printable ASCII as \xNN, so hostile bytes stay visible.
+std::string printable(const std::string &raw)
+{
+    std::string out;
+    for (char ch : raw) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= ' ' && c < 0x7F && c != '\\') {
+            out.push_back(ch);
+        } else {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02x", c);
+            out += esc;
+        }
+    }
+    return out;
+}
+
+int identity(const Context &ctx, const Args &args)
+{
+    arksim::Identity id;
+    if (args.pos.size() != 0 && args.pos.size() != 3)
+        return usage_error("wants no arguments, or PART SERIAL DASH");
+    if (args.pos.size() == 3 && !parse_identity(args.pos[0], args.pos[1], args.pos[2], id))
+        return 2;
+    if (!need_chassis(ctx))
+        return 1;
+    if (args.pos.size() == 3 && !arksim::write_chassis_fru(ctx.chassis, id))
+        return fail("cannot write the chassis FRU data in %s", ctx.chassis.c_str());
+    if (!arksim::read_chassis_identity(ctx.chassis, id))
+        return fail("the chassis FRU data (tunnel target 0xaa from 0x1800) holds no manufacturing record "
+                    "where arksim puts it; `arksim identity PART SERIAL DASH` writes it afresh");
+    std::printf("part number    %s\nserial number  %s\ndash level     %s\n", printable(id.part).c_str(),
+                printable(id.serial).c_str(), printable(id.dash).c_str());
+    return 0;
+}
+
+// ---- the EEPROM section -------------------------------------------------------
+
+std::string date_of(uint32_t seconds)
+{
+    const auto t = static_cast<time_t>(seconds);
+    struct tm utc {};
+    char text[40];
+    if (gmtime_r(&t, &utc) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc) == 0)
+        return "?";
+    return text;
+}
+
+std::string hex4(const uint8_t *bytes) { return arksim::hex_bytes({bytes, 4}); }
+
+void print_text(const std::string &who, const std::string &file, const arksim::SectionView &v)
+{
+    const arksim::SectionHeader &h = v.header;
+    std::printf("blade %s, %s\n", who.c_str(), file.c_str());
+    std::printf("section header: %s\n", arksim::hex_bytes(h.bytes).c_str());
+    std::printf("  header length %u, %u descriptor(s), CRC-8 stored 0x%02x, computed 0x%02x %s\n", h.length,
+                h.count, h.crc_stored, h.crc_computed, h.crc_ok() ? "ok" : "BAD (reading on)");
+    for (const std::string &w : v.warnings)
+        std::printf("  warning: %s\n", w.c_str());
+    std::puts("directory:");
+    if (v.directory.empty())
+        std::puts("  (empty)");
+    for (const auto &e : v.directory)
+        std::printf("  #%-2u %-8s offset %5u (0x%04x)  length %5u (0x%04x)  word %s\n", e.index,
+                    ("\"" + printable(e.name) + "\"").c_str(), e.offset, e.offset, e.length, e.length,
+                    hex4(e.word).c_str());
+    if (!v.has_ring) {
+        std::puts("installation records: no \"FD\" segment in the directory");
+        return;
+    }
+    const arksim::InstallRing &r = v.ring;
+    std::printf("installation records (\"FD\", directory #%u) at %u:\n", r.descriptor, arksim::kRingAt);
+    std::printf("  ring header: tag %s, oldest %u, newest %u, count %u, capacity %u\n", hex4(r.tag).c_str(),
+                r.oldest, r.newest, r.count, r.capacity);
+    std::printf("  checksum trailer at %u: tag 0x%02x, stored 0x%08x, computed 0x%08x %s\n",
+                arksim::kRingTrailerAt, r.trailer_tag, r.checksum_stored, r.checksum_computed,
+                r.checksum_ok() ? "ok" : "BAD (reading on)");
+    for (const std::string &w : r.warnings)
+        std::printf("  warning: %s\n", w.c_str());
+    if (r.usable && r.records.empty())
+        std::puts("  (no records)");
+    for (const auto &rec : r.records)
+        std::printf("  [%u] slot %u  %s  %-10s parent %s %s %s\n", rec.order, rec.slot,
+                    date_of(rec.timestamp).c_str(), printable(rec.fru_path).c_str(),
+                    printable(rec.part).c_str(), printable(rec.serial).c_str(), printable(rec.dash).c_str());
+}
+
+// A JSON string; bytes outside printable ASCII as \u00NN, so the output is
+// valid UTF-8 whatever the EEPROM holds.
+std::string json(const std::string &raw)
+{
+    std::string out = "\"";
+    for (char ch : raw) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(ch);
+        } else if (c >= ' ' && c < 0x7F) {
+            out.push_back(ch);
+        } else {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        }
+    }
+    return out + "\"";
+}
+
+std::string json_list(const std::vector<std::string> &items)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        out += (i != 0 ? ", " : "") + json(items[i]);
+    return out + "]";
+}
+
+const char *json_bool(bool b) { return b ? "true" : "false"; }
+
+void print_json(const std::string &who, const std::string &file, const arksim::SectionView &v)
+{
+    const arksim::SectionHeader &h = v.header;
+    std::printf("{\"blade\": %s, \"file\": %s,\n", json(who).c_str(), json(file).c_str());
+    std::printf(" \"header\": {\"bytes\": \"%s\", \"length\": %u, \"count\": %u, \"crc_stored\": %u, "
+                "\"crc_computed\": %u, \"crc_ok\": %s, \"warnings\": %s},\n",
+                arksim::hex_bytes(h.bytes).c_str(), h.length, h.count, h.crc_stored, h.crc_computed,
+                json_bool(h.crc_ok()), json_list(v.warnings).c_str());
+    std::printf(" \"directory\": [");
+    for (std::size_t i = 0; i < v.directory.size(); ++i) {
+        const auto &e = v.directory[i];
+        std::printf("%s\n  {\"index\": %u, \"name\": %s, \"word\": \"%s\", \"offset\": %u, \"length\": %u}",
+                    i != 0 ? "," : "", e.index, json(e.name).c_str(), hex4(e.word).c_str(), e.offset,
+                    e.length);
+    }
+    std::printf("],\n \"installr\": ");
+    if (!v.has_ring) {
+        std::puts("null}");
+        return;
+    }
+    const arksim::InstallRing &r = v.ring;
+    std::printf("{\"descriptor\": %u, \"at\": %u, \"tag\": \"%s\", \"oldest\": %u, \"newest\": %u, "
+                "\"count\": %u, \"capacity\": %u, \"usable\": %s, \"warnings\": %s,\n",
+                r.descriptor, arksim::kRingAt, hex4(r.tag).c_str(), r.oldest, r.newest, r.count, r.capacity,
+                json_bool(r.usable), json_list(r.warnings).c_str());
+    std::printf("  \"checksum\": {\"at\": %u, \"tag\": %u, \"stored\": %u, \"computed\": %u, \"ok\": %s},\n",
+                arksim::kRingTrailerAt, r.trailer_tag, r.checksum_stored, r.checksum_computed,
+                json_bool(r.checksum_ok()));
+    std::printf("  \"records\": [");
+    for (std::size_t i = 0; i < r.records.size(); ++i) {
+        const auto &rec = r.records[i];
+        std::printf("%s\n   {\"order\": %u, \"slot\": %u, \"timestamp\": %u, \"date\": %s, \"fru_path\": %s, "
+                    "\"parent_part\": %s, \"parent_serial\": %s, \"parent_dash\": %s}",
+                    i != 0 ? "," : "", rec.order, rec.slot, rec.timestamp,
+                    json(date_of(rec.timestamp)).c_str(), json(rec.fru_path).c_str(), json(rec.part).c_str(),
+                    json(rec.serial).c_str(), json(rec.dash).c_str());
+    }
+    std::puts("]}}");
+}
+
+int fru(const Context &ctx, const Args &args)
+{
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    arksim::BladeInfo b;
+    if (!pick_blade(ctx, b))
+        return 1;
+    const std::string file = b.dir + "/eeprom.bin";
+    std::vector<uint8_t> image;
+    if (!arksim::read_file(file, image))
+        image.clear();  // the platform reads a missing EEPROM as blank
+    // Only the device's bytes count; past the file it reads blank.
+    image.resize(arksim::kEepromSize, 0xFF);
+    const arksim::SectionView v = arksim::decode_section(image);
+    if (args.has("--json"))
+        print_json(b.name, file, v);
+    else
+        print_text(b.name, file, v);
+    return 0;
+}
+
+// ---- moving a blade into another chassis -----------------------------------------
+
+std::string real(const std::string &path)
+{
+    char buf[PATH_MAX];
+    return ::realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
+}
+
+// Copies a folder tree; sockets and FIFOs (the log socket `arksim run`
+// makes afresh each time) are left behind.
+bool copy_tree(const std::string &from, const std::string &to, std::string &why)
+{
+    namespace fs = std::filesystem;
+    struct stat st {};
+    std::error_code ec;
+    if (::lstat(from.c_str(), &st) != 0) {
+        why = from + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        if (::mkdir(to.c_str(), st.st_mode & 07777) != 0) {
+            why = to + ": " + std::strerror(errno);
+            return false;
+        }
+        for (const std::string &name : dir_entries(from))
+            if (!copy_tree(from + "/" + name, to + "/" + name, why))
+                return false;
+    } else if (S_ISREG(st.st_mode)) {
+        fs::copy_file(from, to, ec);
+    } else if (S_ISLNK(st.st_mode)) {
+        fs::copy_symlink(from, to, ec);
+    }
+    if (ec)
+        why = to + ": " + ec.message();
+    return !ec;
+}
+
+// The blade's folder to its new place; across file systems by copying.
+bool relocate(const std::string &from, const std::string &to, std::string &why)
+{
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    if (errno != EXDEV) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (!copy_tree(from, to, why)) {
+        arksim::remove_tree(to);
+        return false;
+    }
+    if (!arksim::remove_tree(from))
+        why = "copied, but the old folder " + from + " could not be removed";
+    return why.empty();
+}
+
+bool clear_dir(const std::string &dir)
+{
+    bool ok = arksim::make_dirs(dir);
+    for (const std::string &name : dir_entries(dir))
+        ok = arksim::remove_tree(dir + "/" + name) && ok;
+    return ok;
+}
+
+// Taken out of a chassis, the SP loses its power and with it its RAM: the
+// memstore and /dev/shm are empty and a running uptime clock starts over.  A
+// frozen clock stays as it was set.  The EEPROM, /conf, /persist and
+// /usr/local/bin are flash and stay, as do the simulator's own records (log,
+// journal, faults, counters), the sensors and the PCA9501's DT value.
+bool lose_power(const std::string &sp)
+{
+    bool ok = clear_dir(sp + "/memstore") && clear_dir(sp + "/fs/dev/shm");
+    long long boot = 0;
+    if (std::sscanf(read_text(sp + "/uptime").c_str(), "boot %lld", &boot) == 1)
+        ok = arksim::write_text(sp + "/uptime", "boot " + std::to_string(std::time(nullptr)) + "\n") && ok;
+    return ok;
+}
+
+constexpr Opt kFruOpts[] = {{"--json", "", "machine-readable output"}};
+
+constexpr Command kCommands[] = {
+    {"identity", "[PART SERIAL DASH]", "show or change the chassis's manufacturing identity",
+     "The part number (7 characters), serial number (6) and dash level (2) of the\n"
+     "chassis's manufacturing record, which blades read over the midplane tunnel\n"
+     "(target 0xaa from 0x1800) as the parent of their installation records.\n"
+     "Changing it rewrites the chassis FRU data there whole.",
+     {}, false, identity},
+    {"fru", "[--json]", "show the blade's FRU EEPROM section decoded",
+     "The section header with its CRC-8, the directory, and with an \"FD\" segment\n"
+     "the installation records: ring header, checksum trailer (CRC-32 over bytes\n"
+     "3195..4297) and each record the ring holds, oldest first.  Dates are UTC.\n"
+     "Nothing stops at a bad CRC or checksum; headers no ring update writes are\n"
+     "flagged.",
+     kFruOpts, false, fru},
+};
+
+}  // namespace
+
+bool check_identity_option(const Args &args)
+{
+    arksim::Identity id;
+    const std::string *text = args.get("--identity");
+    return text == nullptr || parse_identity_option(*text, id);
+}
+
+bool apply_identity_option(const Context &ctx, const Args &args)
+{
+    arksim::Identity id;
+    const std::string *text = args.get("--identity");
+    if (text == nullptr)
+        return true;
+    if (!parse_identity_option(*text, id))
+        return false;
+    if (arksim::write_chassis_fru(ctx.chassis, id))
+        return true;
+    fail("cannot write the chassis FRU data in %s", ctx.chassis.c_str());
+    return false;
+}
+
+int move_to_chassis(const Context &ctx, const Args &args)
+{
+    Context c = ctx;
+    if (args.pos.size() > 1)
+        return usage_error("unexpected argument %s", args.pos[1].c_str());
+    if (args.pos.size() == 1)
+        c.blade = args.pos[0];
+    const std::string dest = absolute_path(*args.get("--to-chassis"));
+    long long slot = -1;
+    const std::string *to_slot = args.get("--to-slot");
+    if (to_slot != nullptr && !parse_number(*to_slot, 0, 255, slot))
+        return usage_error("--to-slot needs a slot number, not %s", to_slot->c_str());
+    arksim::BladeInfo b;
+    if (!pick_blade(c, b))
+        return 1;
+    if (!is_chassis(dest))
+        return fail("no chassis in %s (make it first with `arksim -C %s create`)", dest.c_str(),
+                    dest.c_str());
+    if (real(dest) == real(ctx.chassis))
+        return fail("blade %s is in %s already (--to-slot alone moves it within)", b.name.c_str(),
+                    dest.c_str());
+    if (to_slot == nullptr)
+        slot = b.slot;
+    for (const auto &other : arksim::list_blades(dest)) {
+        if (other.name == b.name)
+            return fail("%s holds a blade named %s already", dest.c_str(), b.name.c_str());
+        if (slot >= 0 && other.slot == slot)
+            return fail("slot %lld of %s holds blade %s already", slot, dest.c_str(), other.name.c_str());
+    }
+    const std::string to = arksim::blade_dir(dest, b.name);
+    std::string why;
+    if (!arksim::make_dirs(dest + "/blades") || !relocate(b.dir, to, why))
+        return fail("cannot move blade %s to %s: %s", b.name.c_str(), to.c_str(), why.c_str());
+    if ((slot >= 0 && !arksim::set_slot(to, static_cast<int>(slot))) || !lose_power(to))
+        return fail("blade %s is in %s now, but its slot or RAM could not be set", b.name.c_str(),
+                    dest.c_str());
+    if (slot >= 0)
+        std::printf("blade %s now in slot %lld of %s\n", b.name.c_str(), slot, dest.c_str());
+    else
+        std::printf("blade %s now in %s, without a slot\n", b.name.c_str(), dest.c_str());
+    return 0;
+}
+
+std::span<const Command> fru_commands() { return kCommands; }
+
+}  // namespace arkcli
