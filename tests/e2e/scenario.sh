@@ -1,0 +1,23 @@
+#!/bin/sh
+# The main job's scenario, checked through the simulated state it leaves.
+. "$(dirname "$0")/lib.sh"
+"$(dirname "$0")/../../scripts/scenario" "$ARKSIM" "$ARKBCTL" "$CHASSIS" >/dev/null 2>&1 ||
+  fail "the scenario did not finish"
+for b in alpha bravo charlie; do
+  [ -e "$(key $b ARKB/CMMREADY)" ] || fail "$b sees the CMM ready"
+  expect_bytes "$(key $b ARKB/PWRBUDGET)" "01 2c 01 2c"
+  expect_bytes "$(key $b chassis_type)" "18 0c"
+done
+expect_bytes "$(key alpha slotid)" "01"
+expect_bytes "$(key alpha available_power)" "00 00 01 2c"
+expect_bytes "$(key bravo ARKB/PWRDEC)" "00 00 00 01"
+expect_bytes "$(key charlie available_power)" "00 00 00 00"
+expect_bytes "$(key charlie ARKB/PWRDEC)" "00 00 00 00"
+# bravo's mailbox (slot 4, target 0x88) holds the settings the CMM handed over.
+sim tunnel 0x88 --offset 80 --length 16 | grep -q '00 00 0a 00 04 14 02 0a  00 04 01 ff ff ff 00' ||
+  { sim tunnel 0x88 --offset 80 --length 16; fail "bravo's new settings"; }
+expect_bytes "$(key charlie slotid)" "09"
+sim fru --blade charlie | grep -q '/CH/BL7' || fail "charlie's history keeps slot 7"
+sim fru --blade charlie | grep -q '/CH/BL9' || fail "charlie's history shows slot 9"
+! pgrep -f "arkcmm.*$CHASSIS" >/dev/null || fail "the scenario leaves no CMM running"
+echo "scenario: ok"
