@@ -98,12 +98,14 @@ int program_pca9501_defaults()
     if (arkmp_tnlblk_write_fromfile(path, slot_target(slot), 8, 16) < 0)
         arkb_output(kLogError, "%s::%s::%d:Error Couldn't program PCA9501\n", kUnitCore, fn, 308);
     if (access(kFrutool, X_OK) == 0) {
+        // Their exit statuses are not used: frutool reports its own errors.
         std::array<char, kCommandBufferSize> cmd{};
         std::snprintf(cmd.data(), cmd.size(), "frutool -i /Elm_Part_Number_DataR/Elm_Serial_No -t bl%d",
                       slot);
-        (void)std::system(cmd.data());
+        int status = std::system(cmd.data());
         std::snprintf(cmd.data(), cmd.size(), "frutool -t bl%d", slot);
-        (void)std::system(cmd.data());
+        status = std::system(cmd.data());
+        (void)status;
     }
     return 0;
 }

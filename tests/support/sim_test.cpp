@@ -48,7 +48,7 @@ std::vector<std::string> SimTest::journal(const std::string &func) const
     return out;
 }
 
-void SimTest::clear_journal() const { ::truncate((sp + "/journal").c_str(), 0); }
+void SimTest::clear_journal() const { EXPECT_EQ(::truncate((sp + "/journal").c_str(), 0), 0); }
 
 std::vector<std::string> SimTest::log() const
 {
