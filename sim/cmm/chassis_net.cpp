@@ -15,33 +15,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "../core/netif.h"
 #include "arkcmm.h"
 
 namespace arksim::cmm {
 namespace {
 
 constexpr const char *kNetmask = "255.255.255.0";
-
-bool set_ipv4(int sock, const char *ifname, unsigned long request, const char *address)
-{
-    struct ifreq ifr {};
-    std::strncpy(ifr.ifr_name, ifname, IFNAMSIZ - 1);
-    struct sockaddr_in sin {};
-    sin.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address, &sin.sin_addr);
-    std::memcpy(&ifr.ifr_addr, &sin, sizeof sin);
-    return ::ioctl(sock, request, &ifr) == 0;
-}
-
-bool bring_up(int sock, const char *ifname)
-{
-    struct ifreq ifr {};
-    std::strncpy(ifr.ifr_name, ifname, IFNAMSIZ - 1);
-    if (::ioctl(sock, SIOCGIFFLAGS, &ifr) != 0)
-        return false;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
-    return ::ioctl(sock, SIOCSIFFLAGS, &ifr) == 0;
-}
 
 std::string own_netns() { return "/proc/" + std::to_string(::getpid()) + "/ns/net"; }
 

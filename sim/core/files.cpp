@@ -65,7 +65,7 @@ std::string encode_key(std::string_view key)
     return out;
 }
 
-static int hex_value(char c)
+int hex_digit(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -81,8 +81,8 @@ std::string decode_key(std::string_view name)
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '%' && i + 2 < name.size()) {
-            int hi = hex_value(name[i + 1]);
-            int lo = hex_value(name[i + 2]);
+            int hi = hex_digit(name[i + 1]);
+            int lo = hex_digit(name[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 2;

@@ -30,17 +30,6 @@ bool starts_with_timestamp(std::string_view s)
            is_digit(s[13]) && is_digit(s[14]) && s[15] == ' ';
 }
 
-int hex_digit(char c)
-{
-    if (is_digit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Takes "<decimal> " from the front of `s`.
 bool take_number(std::string_view &s, int &out)
 {

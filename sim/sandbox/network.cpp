@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../cmm/cmm_state.h"
+#include "../core/netif.h"
 #include "../core/simstate.h"
 #include "sandbox.h"
 
@@ -32,17 +33,6 @@ constexpr const char *kSpAddress = "169.254.10.1";
 constexpr const char *kSpNetmask = "255.255.255.0";
 constexpr const char *kBladeIf = "eth0";
 
-bool set_ipv4(int sock, const char *ifname, unsigned long request, const char *address)
-{
-    struct ifreq ifr {};
-    std::strncpy(ifr.ifr_name, ifname, IFNAMSIZ - 1);
-    struct sockaddr_in sin {};
-    sin.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address, &sin.sin_addr);
-    std::memcpy(&ifr.ifr_addr, &sin, sizeof sin);
-    return ::ioctl(sock, request, &ifr) == 0;
-}
-
 bool private_network(std::string &err)
 {
     if (::unshare(CLONE_NEWNET) != 0) {
@@ -50,11 +40,7 @@ bool private_network(std::string &err)
         return false;
     }
     UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    struct ifreq ifr {};
-    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = sock && ::ioctl(sock.get(), SIOCGIFFLAGS, &ifr) == 0;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
-    ok = ok && ::ioctl(sock.get(), SIOCSIFFLAGS, &ifr) == 0 &&
+    bool ok = sock && bring_up(sock.get(), "lo") &&
          set_ipv4(sock.get(), "lo:0", SIOCSIFADDR, kSpAddress) &&
          set_ipv4(sock.get(), "lo:0", SIOCSIFNETMASK, kSpNetmask);
     if (!ok)
@@ -92,16 +78,6 @@ bool run_ip(const std::vector<std::string> &args, bool quiet)
     return ok;
 }
 
-bool set_up(int sock, const char *ifname)
-{
-    struct ifreq ifr {};
-    std::strncpy(ifr.ifr_name, ifname, IFNAMSIZ - 1);
-    if (::ioctl(sock, SIOCGIFFLAGS, &ifr) != 0)
-        return false;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
-    return ::ioctl(sock, SIOCSIFFLAGS, &ifr) == 0;
-}
-
 int blade_slot(const std::string &sp)
 {
     auto slot = read_number(sp + "/slot");
@@ -136,10 +112,10 @@ bool blade_network(int chassis_ns, int cmm_pid, int slot, std::string &err)
     }
     std::string address = cmm::blade_address(slot);
     UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    bool ok = joined && sock && set_up(sock.get(), "lo") &&
+    bool ok = joined && sock && bring_up(sock.get(), "lo") &&
               set_ipv4(sock.get(), kBladeIf, SIOCSIFADDR, address.c_str()) &&
               set_ipv4(sock.get(), kBladeIf, SIOCSIFNETMASK, kSpNetmask) &&
-              set_up(sock.get(), kBladeIf);
+              bring_up(sock.get(), kBladeIf);
     if (!ok)
         err = joined ? "cannot set up " + address + " on the chassis network: " + std::strerror(errno)
                      : "cannot attach the veth " + peer + " to the chassis bridge";

@@ -25,17 +25,6 @@ void vreport(const char *fmt, va_list ap)
     std::fputc('\n', stderr);
 }
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 bool Args::has(std::string_view name) const
@@ -112,12 +101,12 @@ bool parse_hex_bytes(std::span<const std::string> words, std::vector<uint8_t> &o
             if (c == '0' && i + 1 < w.size() && (w[i + 1] == 'x' || w[i + 1] == 'X'))
                 i += 2;
             std::size_t start = i;
-            while (i < w.size() && hex_digit(w[i]) >= 0)
+            while (i < w.size() && arksim::hex_digit(w[i]) >= 0)
                 ++i;
             if (i == start || (i - start) % 2 != 0)
                 return false;
             for (std::size_t j = start; j < i; j += 2)
-                out.push_back(static_cast<uint8_t>(hex_digit(w[j]) * 16 + hex_digit(w[j + 1])));
+                out.push_back(static_cast<uint8_t>(arksim::hex_digit(w[j]) * 16 + arksim::hex_digit(w[j + 1])));
         }
     }
     return true;
