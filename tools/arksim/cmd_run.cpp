@@ -1,9 +1,32 @@
 // arksim run: a program run as a blade's SP.
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
+
 #include "cli.h"
 #include "sandbox.h"
 
 namespace arkcli {
 namespace {
+
+// An installed arksim keeps the stand-in platform libraries in a folder of
+// their own (ARKSIM_INSTALLED_LIBDIR, relative to arksim's folder) so that they
+// never shadow a real SP's; the programs it runs find them there.  A build
+// tree has no such folder: its programs carry the run path to build/sim/lib.
+void use_installed_platform_libs()
+{
+    char self[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return;
+    std::string exe(self, static_cast<std::size_t>(n));
+    std::string dir = exe.substr(0, exe.rfind('/') + 1) + ARKSIM_INSTALLED_LIBDIR;
+    if (::access((dir + "/libmemstore.so.1").c_str(), R_OK) != 0)
+        return;
+    const char *old = std::getenv("LD_LIBRARY_PATH");
+    std::string path = old != nullptr && *old != '\0' ? dir + ":" + old : dir;
+    ::setenv("LD_LIBRARY_PATH", path.c_str(), 1);
+}
 
 int run(const Context &ctx, const Args &args)
 {
@@ -18,6 +41,7 @@ int run(const Context &ctx, const Args &args)
     arksim::BladeInfo b;
     if (!pick_blade(c, b) || !start_configured_cmm(c.chassis))
         return arksim::kSetupFailed;
+    use_installed_platform_libs();
     return arksim::run_in_sandbox(b.dir, args.pos);
 }
 
@@ -35,8 +59,9 @@ constexpr Command kCommands[] = {
      "chassis was created with --cmm) its own interface eth0 with the address\n"
      "169.254.10.(100 + slot % 60) on the CMM's bridge; without it, loopback\n"
      "alone, also answering 169.254.10.1.\n"
-     "ARKSIM_SP names the blade's folder, ARKSIM_SANDBOX is 1.  The rest of the\n"
-     "host's files are the same as outside.\n\n"
+     "ARKSIM_SP names the blade's folder, ARKSIM_SANDBOX is 1; an installed arksim\n"
+     "puts its stand-in platform libraries first in LD_LIBRARY_PATH.  The rest of\n"
+     "the host's files are the same as outside.\n\n"
      "Exit status: the program's (128 + N when killed by signal N); 125 when the\n"
      "SP could not be set up; 126/127 when CMD could not be started.",
      kRunOpts, true, run},

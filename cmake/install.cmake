@@ -1,0 +1,97 @@
+# Installation, the pkg-config and CMake packages, and the Debian packages.
+#
+# Three components, so that a target image takes only what it runs:
+#   runtime  libarkblade.so.1
+#   dev      arkblade.h, the libarkblade.so link, arkblade.pc, the CMake package
+#   sim      the simulated SP platform (libarksim_core and the eight stand-ins,
+#            in <libdir>/arksim), arksim, arkcmm, arkbctl and their man pages
+#
+# The stand-ins carry the sonames of the real SP's platform libraries; kept in
+# a folder of their own they never shadow those.  `arksim run` hands that folder
+# to the programs it runs through LD_LIBRARY_PATH.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(ARKSIM_INSTALL_LIBDIR ${CMAKE_INSTALL_LIBDIR}/arksim)
+file(RELATIVE_PATH ARKB_BIN_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+file(RELATIVE_PATH ARKB_BIN_TO_SIMLIB ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_PREFIX}/${ARKSIM_INSTALL_LIBDIR})
+
+# Run paths of the installed simulator, relative so that the tree can move.
+# libarkblade itself gets none: on the SP the platform libraries are the
+# system's own.
+set_target_properties(arksim arkcmm PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_SIMLIB}")
+set_target_properties(arkbctl PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_LIB}")
+set_target_properties(${ARKSIM_PLATFORM_LIBS} PROPERTIES INSTALL_RPATH "$ORIGIN")
+# arksim run points the programs it runs at the installed stand-ins.
+target_compile_definitions(arksim PRIVATE ARKSIM_INSTALLED_LIBDIR="${ARKB_BIN_TO_SIMLIB}")
+
+install(TARGETS arkblade
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
+install(FILES ${PROJECT_SOURCE_DIR}/include/arkblade.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+
+# pkg-config, relocatable: the prefix is found from the .pc file's folder.
+file(RELATIVE_PATH ARKB_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" ARKB_PC_TO_PREFIX "${ARKB_PC_TO_PREFIX}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/arkblade.pc.in ${PROJECT_BINARY_DIR}/arkblade.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/arkblade.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+
+# CMake package: find_package(arkblade) gives arkblade::arkblade.  The
+# imported target is written out by hand (cmake/arkbladeConfig.cmake.in):
+# an exported one would drag the simulator's libraries, which libarkblade
+# links against here, into the package.
+set(ARKB_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/arkblade)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/arkbladeConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/arkbladeConfig.cmake INSTALL_DESTINATION ${ARKB_CMAKE_DIR}
+  PATH_VARS CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR ARKSIM_INSTALL_LIBDIR)
+# Same major version: soname 1 keeps its interface.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/arkbladeConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/arkbladeConfig.cmake ${PROJECT_BINARY_DIR}/arkbladeConfigVersion.cmake
+  DESTINATION ${ARKB_CMAKE_DIR} COMPONENT dev)
+
+# The simulator.
+install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
+  LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
+install(TARGETS arksim arkcmm arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
+install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
+
+# Debian packages (cpack -G DEB): libarkblade1, libarkblade-dev, arksim.  In a
+# cross build (cmake/toolchain-ppc32.cmake) they are for powerpc.
+set(CPACK_PACKAGE_NAME arkblade)
+set(CPACK_PACKAGE_VENDOR "libarkblade developers")
+set(CPACK_PACKAGE_CONTACT "libarkblade developers <arkblade@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime dev sim)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "powerpc")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE powerpc)
+endif()
+set(ARKB_DEB_VERSION "${PROJECT_VERSION}")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libarkblade1)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Blade service processor chassis library
+libarkblade.so.1 ties a blade's service processor to its chassis: slot and
+chassis type, chassis state, network settings mailbox, installation history,
+power admission and thermal override.  It needs the SP platform libraries.")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libarkblade-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_DESCRIPTION "Blade service processor chassis library - development files
+The header arkblade.h, the link library, arkblade.pc for pkg-config and the
+CMake package (find_package(arkblade), target arkblade::arkblade).")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libarkblade1 (= ${ARKB_DEB_VERSION})")
+set(CPACK_DEBIAN_SIM_PACKAGE_NAME arksim)
+set(CPACK_DEBIAN_SIM_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_SIM_DESCRIPTION "Simulated blade service processor and chassis for libarkblade
+Stand-ins for the SP platform libraries (in a private folder), a simulated
+chassis with its CMM, arksim to run programs as a blade's SP, and arkbctl,
+the command-line front to libarkblade.  Not for target images.")
+set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS
+  "libarkblade1 (= ${ARKB_DEB_VERSION}), libc6, libstdc++6, iproute2")
+include(CPack)
