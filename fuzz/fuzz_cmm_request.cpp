@@ -1,0 +1,18 @@
+// The CMM emulator's request parser ("PWR <watts>\n"), and the decision it
+// leads to, over any request text.
+#include <string>
+
+#include "../sim/cmm/service.cpp"
+
+// The daemon's own diagnostics (arkcmm.cpp) are not wanted here.
+void arksim::cmm::note(const char *, ...) {}
+bool arksim::cmm::reload(Daemon &) { return true; }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char *>(data), size);
+    long long watts = 0;
+    if (arksim::cmm::parse_request(text, watts) && (watts > 2147483647LL || watts < -2147483647LL))
+        __builtin_trap();  // the parser promised an int
+    return 0;
+}

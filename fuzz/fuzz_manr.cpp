@@ -1,0 +1,25 @@
+// get_manr_info over a hostile chassis FRU image: the input is the 2048
+// bytes of tunnel 0xAA from 0x1800.
+#include "arkblade.h"
+#include "core/chassis.h"
+#include "fuzz_sp.h"
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    (void)fuzz::sp();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (!arksim::write_tunnel_bytes(fuzz::chassis(), 0xAA, 0x1800, fuzz::fit(data, size, 0x800, 0)))
+        return 0;
+    uint8_t out[192 + 16];
+    for (uint8_t &b : out)
+        b = 0xA5;
+    (void)get_manr_info(out);
+    for (size_t i = 192; i < sizeof out; ++i)
+        if (out[i] != 0xA5)
+            __builtin_trap();  // wrote past the 192 bytes it may use
+    return 0;
+}

@@ -1,0 +1,38 @@
+// The netconf mailbox over hostile tunnel memory: the input is the start of
+// slot 3's tunnel block memory (target 0x86): section header, directory,
+// signature and the net_info record.  The first byte picks the order.
+#include "arkblade.h"
+#include "core/chassis.h"
+#include "core/simstate.h"
+#include "fuzz_sp.h"
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    const std::string &sp = fuzz::sp();
+    const uint8_t slot = 3;
+    arksim::make_dirs(sp + "/memstore");
+    arksim::write_file_atomic(sp + "/memstore/slotid", std::span<const uint8_t>(&slot, 1));
+    fuzz::quiet_stdout();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const bool init_first = data[0] & 1;
+    if (!arksim::write_tunnel_bytes(fuzz::chassis(), 0x86, 0, fuzz::fit(data + 1, size - 1, 512, 0)))
+        return 0;
+    if (init_first)
+        (void)arkb_netconf_initialize();
+    netconf_handle h{};
+    netconf_settings s{};
+    if (arkb_netconf_get_handle(&h) == 0) {
+        (void)arkb_netconf_initial_check(&h, &s);
+        (void)arkb_netconf_check_req(&h, &s);
+    }
+    (void)arkb_netconf_test();
+    if (!init_first)
+        (void)arkb_netconf_initialize();
+    return 0;
+}
