@@ -99,10 +99,8 @@ int arkb_get_thermovrd(uint8_t *value);
 int arkb_mp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbuf, int wlen, int rlen);
 int arkb_mp_write(uint8_t reg, const uint8_t *buf, int len);
 int arkb_mp_read(uint8_t reg, uint8_t *buf, int len);
-int arkb_mp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int offset_width,
-                         int unit);
-int arkb_mp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int offset_width,
-                        int unit);
+int arkb_mp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int offset_width, int unit);
+int arkb_mp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int offset_width, int unit);
 int arkb_mp_tunneling_init(int enable);
 
 /* Platform layer */

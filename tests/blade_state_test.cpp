@@ -13,7 +13,7 @@ TEST_F(BladeState, GetSlotidTakesOnlyAStoredSlotNumber)
         int result;
         uint8_t out;
     } cases[] = {
-        {Bytes{3}, 0, 3},       {Bytes{0x13}, 0, 0x13}, {Bytes{255}, -1, 0xAA},
+        {Bytes{3}, 0, 3},         {Bytes{0x13}, 0, 0x13},  {Bytes{255}, -1, 0xAA},
         {std::nullopt, -1, 0xAA}, {Bytes{3, 0}, -1, 0xAA},  // a 2-byte value is not a slot byte
     };
     for (const Case &c : cases) {

@@ -45,7 +45,7 @@ TEST_F(InitSequence, OrderAndGating)
         {true, true, 0, 0x13, true, false, true, 0, {}, true},  // bit 4: no PCA9501
         {true, true, 7, 3, true, false, true, 0, {}, true},     // DT set: no PCA9501
         {true, true, 5, 3, false, false, true, 0, {388}, true},
-        {true, true, 5, 3, true, true, true, 0, {}, false},     // /persist/node1 readable
+        {true, true, 5, 3, true, true, true, 0, {}, false},  // /persist/node1 readable
         {true, true, 5, 3, true, false, false, 0, {506, 400}, true},
         {true, false, -1, 3, false, false, false, 0, {466, 344, 365, 377, 299, 388, 506, 400}, true},
     };
@@ -72,8 +72,8 @@ TEST_F(InitSequence, OrderAndGating)
         if (c.slot_known) {
             // The override is cleared first, before anything else touches the bus.
             EXPECT_EQ(journal("arkmp_write").front(), "arkmp_write(" +
-                          std::string(c.slot == 3 ? "0x06" : "0x26") + ", 1) = " +
-                          (c.override_ok ? "1" : "0") + " : 7f");
+                                                          std::string(c.slot == 3 ? "0x06" : "0x26") +
+                                                          ", 1) = " + (c.override_ok ? "1" : "0") + " : 7f");
         } else {
             EXPECT_TRUE(journal("arkmp").empty());
         }

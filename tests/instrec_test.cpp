@@ -12,11 +12,15 @@
 namespace {
 
 constexpr unsigned kSlots = 3203, kRecord = 219;
-const std::string kLog506 = "3 libarkblade_dynfru::arkb_instrec_update::506:Error Could not create InstallR segment\n";
+const std::string kLog506 =
+    "3 libarkblade_dynfru::arkb_instrec_update::506:Error Could not create InstallR segment\n";
 const std::string kLog511 =
     "3 libarkblade_dynfru::arkb_instrec_update::511:Error Could not update installation instance\n";
 
-std::string text(const Bytes &b, std::size_t at, std::size_t n) { return {b.begin() + at, b.begin() + at + n}; }
+std::string text(const Bytes &b, std::size_t at, std::size_t n)
+{
+    return {b.begin() + at, b.begin() + at + n};
+}
 
 void put_be32(Bytes &b, unsigned at, uint32_t v)
 {
@@ -62,7 +66,8 @@ protected:
         std::copy_n(Bytes{0xF8, 0x00, 0x10, 0xB7}.begin(), 4, rec.begin());
         std::copy_n(parent.begin(), 13, rec.begin() + 4 + 148);
         std::copy_n(parent.begin() + 13, 2, rec.begin() + 4 + 163);
-        arksim::write_tunnel_bytes(chassis, 0xAA, 0x1800, {0, 0, 0, 16, 0, 1, 'S', 'D', 0, 0, 0, 0, 0x19, 0, 1, 0});
+        arksim::write_tunnel_bytes(chassis, 0xAA, 0x1800,
+                                   {0, 0, 0, 16, 0, 1, 'S', 'D', 0, 0, 0, 0, 0x19, 0, 1, 0});
         arksim::write_tunnel_bytes(chassis, 0xAA, 0x1900, rec);
     }
     void place(int slot) const
@@ -137,9 +142,9 @@ TEST_F(Instrec, CreationTransactionsInOrder)
     section(3);
     place(3);
     arkb_instrec_update();
-    EXPECT_EQ(transactions(), (std::vector<std::string>{"r6@0", "r10@6", "r10@16", "r10@26", "r32@32", "w32@32",
-                                                        "r46@0", "w6@0", "r32@3184", "w32@3184", "r1103@3195",
-                                                        "r32@4288", "w32@4288", "r1114@3184"}));
+    EXPECT_EQ(transactions(), (std::vector<std::string>{"r6@0", "r10@6", "r10@16", "r10@26", "r32@32",
+                                                        "w32@32", "r46@0", "w6@0", "r32@3184", "w32@3184",
+                                                        "r1103@3195", "r32@4288", "w32@4288", "r1114@3184"}));
 }
 
 TEST_F(Instrec, RingOverASequenceOfInstallations)
@@ -150,10 +155,10 @@ TEST_F(Instrec, RingOverASequenceOfInstallations)
         int filled;  // record slot written, -1: nothing written
         uint8_t oldest, newest, count;
     } steps[] = {
-        {3, "PART001SER00101", 0, 0, 0, 1},  // first record, after creation
+        {3, "PART001SER00101", 0, 0, 0, 1},   // first record, after creation
         {3, "PART001SER00101", -1, 0, 0, 1},  // same place
-        {3, "PART001SER00201", 1, 0, 1, 2},  // another chassis
-        {5, "PART001SER00201", 2, 0, 2, 3},  // slot A -> B -> A -> B
+        {3, "PART001SER00201", 1, 0, 1, 2},   // another chassis
+        {5, "PART001SER00201", 2, 0, 2, 3},   // slot A -> B -> A -> B
         {3, "PART001SER00201", 3, 0, 3, 4},
         {5, "PART001SER00201", 4, 0, 4, 5},
         {5, "PART001SER00202", 0, 1, 0, 5},  // sixth: wraps over the oldest
@@ -203,11 +208,13 @@ TEST_F(Instrec, HostileRingHeaderStartsTheRingAfresh)
     struct Case {
         Bytes found, written;  // bytes 3195..3202
     } cases[] = {
-        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 0}, fresh}, {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 6}, fresh},
-        {{0xF8, 0, 0x14, 0x4B, 5, 0, 5, 5}, fresh}, {{0xF8, 0, 0x14, 0x4B, 0, 7, 1, 5}, fresh},
+        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 0}, fresh},
+        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 6}, fresh},
+        {{0xF8, 0, 0x14, 0x4B, 5, 0, 5, 5}, fresh},
+        {{0xF8, 0, 0x14, 0x4B, 0, 7, 1, 5}, fresh},
         {{0xF8, 0, 0x14, 0x4B, 0, 0, 6, 5}, fresh},
-        {Bytes(8, 0xFF), fresh},                                  // left blank by an interrupted creation
-        {{1, 2, 3, 4, 0, 2, 3, 3}, {1, 2, 3, 4, 1, 0, 3, 3}},     // a smaller valid ring is kept
+        {Bytes(8, 0xFF), fresh},                               // left blank by an interrupted creation
+        {{1, 2, 3, 4, 0, 2, 3, 3}, {1, 2, 3, 4, 1, 0, 3, 3}},  // a smaller valid ring is kept
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.found));
@@ -267,26 +274,30 @@ TEST_F(Instrec, DumpShowsRecordsOldestFirst)
                            "Wed Sep 12 01:46:40 2001", "Thu Sep 13 01:46:40 2001"};
     Bytes slots(5 * kRecord, 'z');
     for (unsigned i = 0; i < 5; ++i) {
-        const std::string n = std::to_string(i), fields = "/CH/BL" + n + '\0', parent = "PART00" + n + "SER00" + n + "0" + n;
+        const std::string n = std::to_string(i), fields = "/CH/BL" + n + '\0',
+                          parent = "PART00" + n + "SER00" + n + "0" + n;
         put_be32(slots, kRecord * i, 1000000000u + 86400u * i);
         std::copy(fields.begin(), fields.end(), slots.begin() + kRecord * i + 4);
         std::copy(parent.begin(), parent.end(), slots.begin() + kRecord * i + 132);
     }
-    slots[kRecord * 2 + 132] = 0;                                                   // part number starting with NUL
-    std::fill_n(slots.begin() + kRecord * 4 + 4, 128, 'x');                         // path without its NUL
+    slots[kRecord * 2 + 132] = 0;                            // part number starting with NUL
+    std::fill_n(slots.begin() + kRecord * 4 + 4, 128, 'x');  // path without its NUL
     auto block = [&](unsigned slot, std::size_t n) {
         const std::string p = "/InstallationR[" + std::to_string(n) + "]/", i = std::to_string(slot);
-        return p + "UNIX_Timestamp32=" + times[slot] + "\n" + p + "Fru_Path=" +
-               (slot == 4 ? std::string(128, 'x') : "/CH/BL" + i) + "\n" + p + "Parent_Part_Number=" +
-               (slot == 2 ? " " : "PART00" + i) + "\n" + p + "Parent_Serial_Number=SER00" + i + "\n" + p +
-               "Parent_Dash_Level=0" + i + "\n\n";
+        return p + "UNIX_Timestamp32=" + times[slot] + "\n" + p +
+               "Fru_Path=" + (slot == 4 ? std::string(128, 'x') : "/CH/BL" + i) + "\n" + p +
+               "Parent_Part_Number=" + (slot == 2 ? " " : "PART00" + i) + "\n" + p +
+               "Parent_Serial_Number=SER00" + i + "\n" + p + "Parent_Dash_Level=0" + i + "\n\n";
     };
     struct Case {
         uint8_t oldest, newest, count;
         std::vector<unsigned> order;
     } cases[] = {
-        {0, 0, 0, {0}},          {0, 2, 3, {0, 1, 2}}, {2, 1, 5, {2, 3, 4, 0, 1}},
-        {1, 0, 5, {1, 2, 3, 4, 0}}, {7, 9, 200, {0, 1, 2, 3, 4}},  // slots that do not exist are left out
+        {0, 0, 0, {0}},
+        {0, 2, 3, {0, 1, 2}},
+        {2, 1, 5, {2, 3, 4, 0, 1}},
+        {1, 0, 5, {1, 2, 3, 4, 0}},
+        {7, 9, 200, {0, 1, 2, 3, 4}},  // slots that do not exist are left out
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.oldest * 100 + c.newest);

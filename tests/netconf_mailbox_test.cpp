@@ -60,10 +60,11 @@ TEST_F(NetconfMailbox, ZeroedTunnelGetsHeaderSignatureTrailerThenRecord)
 {
     EXPECT_EQ(arkb_netconf_initialize(), 0);
     EXPECT_EQ(journal("compute_crc8"), Lines{"compute_crc8(16) = 213"});
-    EXPECT_EQ(calls(), (Lines{tnl("read", 15, 0), tnl("read", 2, 0),  // absent
-                              tnl("write", 16, 0), tnl("write", 2, 78), tnl("write", 5, 107), tnl("read", 15, 0),
-                              tnl("read", 15, 0), tnl("read", 2, 78), tnl("read", 32, 80),  // unformatted
-                              tnl("read", 15, 0), tnl("read", 2, 78), tnl("write", 32, 80)}));
+    EXPECT_EQ(calls(),
+              (Lines{tnl("read", 15, 0), tnl("read", 2, 0),  // absent
+                     tnl("write", 16, 0), tnl("write", 2, 78), tnl("write", 5, 107), tnl("read", 15, 0),
+                     tnl("read", 15, 0), tnl("read", 2, 78), tnl("read", 32, 80),  // unformatted
+                     tnl("read", 15, 0), tnl("read", 2, 78), tnl("write", 32, 80)}));
     Bytes image = kHeader;
     image.resize(78, 0);
     image.insert(image.end(), {0xC0, 0x55});
@@ -142,7 +143,7 @@ TEST_F(NetconfMailbox, HeaderNotReadBackFailsBeforeTheRecord)
     fault("arkmp_tnlblk_write", "1", "16");  // "written", but the memory stays zero
     EXPECT_EQ(arkb_netconf_initialize(), -1);
     EXPECT_EQ(calls().size(), 6u);  // probe 2, write 3, read back 1
-    SimTest::SetUp();  // no slot number: no tunnel access at all
+    SimTest::SetUp();               // no slot number: no tunnel access at all
     EXPECT_EQ(arkb_netconf_initialize(), -1);
     EXPECT_EQ(journal(), Lines{"memstore_get(\"slotid\", 1) = 0"});
 }

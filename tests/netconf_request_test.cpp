@@ -104,7 +104,14 @@ TEST_F(NetconfRequest, HandshakeOutcomes)
         Lines writes;
     } cases[] = {
         {"answered before third poll", 2, {0, 0}, kSection, nullptr, 1, 2, kSectionSettings, {kGrant}},
-        {"unknown discovery", 1, {0, 0}, odd, nullptr, 1, 1, settings(0x0A000005, 0x0A000001, 0xFFFFFF00, 0),
+        {"unknown discovery",
+         1,
+         {0, 0},
+         odd,
+         nullptr,
+         1,
+         1,
+         settings(0x0A000005, 0x0A000001, 0xFFFFFF00, 0),
          {kGrant}},
         {"never answered", 0, {}, {}, nullptr, 0, 8, {}, {kGrant, kClear}},
         {"request lowered only", 3, {0, 1}, kSection, nullptr, 0, 8, {}, {kGrant}},
@@ -198,16 +205,19 @@ TEST_F(NetconfRequest, Dump)
 {
     SimTest::SetUp();  // zeroed tunnel: the dump's start-up formats it
     set_key("slotid", {3});
-    EXPECT_EQ(dump(), "SLOTID: 3\nIS_INITIALIZED?: 1\noffset: 0x0050\nsp_req_mbox: 0x00\nsp_grant_mbox: 0x00\n"
-                      "ipaddr: 0.0.0.0\nipdiscovery: static\nipgway: 0.0.0.0\nipnetmask: 0.0.0.0\n"
-                      "macaddr: 00:00:00:00:00:00\n");
+    EXPECT_EQ(dump(),
+              "SLOTID: 3\nIS_INITIALIZED?: 1\noffset: 0x0050\nsp_req_mbox: 0x00\nsp_grant_mbox: 0x00\n"
+              "ipaddr: 0.0.0.0\nipdiscovery: static\nipgway: 0.0.0.0\nipnetmask: 0.0.0.0\n"
+              "macaddr: 00:00:00:00:00:00\n");
     EXPECT_TRUE(journal("arkmp_writeread").empty());
 
     // A formatted record is shown as found: unknown discovery, MAC in lower case.
-    put(80, {0x01, 0xFF, 192, 168, 1, 10, 0, 10, 0, 0, 1, 255, 255, 0, 0, 0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x0C});
-    EXPECT_EQ(dump(), "SLOTID: 3\nIS_INITIALIZED?: 1\noffset: 0x0050\nsp_req_mbox: 0x01\nsp_grant_mbox: 0xff\n"
-                      "ipaddr: 192.168.1.10\nipdiscovery: unknown 0\nipgway: 10.0.0.1\nipnetmask: 255.255.0.0\n"
-                      "macaddr: 02:1a:2b:3c:4d:5e\n");
+    put(80, {0x01, 0xFF, 192, 168, 1,    10,   0,    10,   0,    0,    1,
+             255,  255,  0,   0,   0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x0C});
+    EXPECT_EQ(dump(),
+              "SLOTID: 3\nIS_INITIALIZED?: 1\noffset: 0x0050\nsp_req_mbox: 0x01\nsp_grant_mbox: 0xff\n"
+              "ipaddr: 192.168.1.10\nipdiscovery: unknown 0\nipgway: 10.0.0.1\nipnetmask: 255.255.0.0\n"
+              "macaddr: 02:1a:2b:3c:4d:5e\n");
 
     SimTest::SetUp();  // no slot number, tunnel unreadable: every step says so and goes on
     fault("arkmp_tnlblk_read", "*", "-1");

@@ -11,8 +11,8 @@ TEST_F(Platform, FruSectionBounds)
         unsigned len, offset;
         bool reaches_bus;
     } cases[] = {
-        {32, 16352, true}, {33, 16352, false}, {0, 16384, true},
-        {0xFFFFFFF0u, 32, false}, {16384, 0, true}, {1, 16384, false},
+        {32, 16352, true},        {33, 16352, false}, {0, 16384, true},
+        {0xFFFFFFF0u, 32, false}, {16384, 0, true},   {1, 16384, false},
     };
     static uint8_t buf[16384];
     for (const Case &c : cases) {

@@ -158,12 +158,22 @@ TEST_F(PowerAdmission, SelfTestOutput)
         std::string figures, first, second;
         int32_t decision;
     } cases[] = {
-        {false, {}, {"OK 100\0"s, "NO\0"s}, false,
-         "err arkb_pwr_get_budget\nBL/PWRINFO/HWCONFIG: 0\nBL/PWRINFO/AVAILABLE: -1\n", "BL/ALLOWED_POWER_ON",
-         "BL/PREVENTED_FROM_POWER_ON", 0},
-        {true, 20, {"NO\0"s, "OK 50000\0"s}, true,
+        {false,
+         {},
+         {"OK 100\0"s, "NO\0"s},
+         false,
+         "err arkb_pwr_get_budget\nBL/PWRINFO/HWCONFIG: 0\nBL/PWRINFO/AVAILABLE: -1\n",
+         "BL/ALLOWED_POWER_ON",
+         "BL/PREVENTED_FROM_POWER_ON",
+         0},
+        {true,
+         20,
+         {"NO\0"s, "OK 50000\0"s},
+         true,
          "BL/PWRINFO/HWCONFIG_POWER: 300\nBL/PWRINFO/HWCONFIG: 300\nBL/PWRINFO/AVAILABLE: 20\n",
-         "BL/PREVENTED_FROM_POWER_ON", "BL/ALLOWED_POWER_ON", 1},
+         "BL/PREVENTED_FROM_POWER_ON",
+         "BL/ALLOWED_POWER_ON",
+         1},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -177,9 +187,9 @@ TEST_F(PowerAdmission, SelfTestOutput)
         testing::internal::CaptureStdout();
         EXPECT_EQ(arkb_pwr_unit_test(), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  title + "\nlibarkblade_power interface \n\n" + c.figures + "Requesting 100 Watts\n" + c.first +
-                      "\n\n" + (c.i2c_test_fails ? "ERR T\n" : "") + "Requesting 50000 Watts\n" + c.second +
-                      "\nPowering off\n");
+                  title + "\nlibarkblade_power interface \n\n" + c.figures + "Requesting 100 Watts\n" +
+                      c.first + "\n\n" + (c.i2c_test_fails ? "ERR T\n" : "") + "Requesting 50000 Watts\n" +
+                      c.second + "\nPowering off\n");
         EXPECT_EQ(stop_cmm(), (std::vector<std::string>{request(100), request(50000)}));
         const std::string i2c_test = "ark_pwr_i2c_test(3) = "s + (c.i2c_test_fails ? "-3" : "0");
         EXPECT_EQ(journal("ark_pwr_i2c_test"), std::vector<std::string>{i2c_test});

@@ -150,7 +150,11 @@ TEST_F(PowerCmm, RepliesAndTheirRetries)
         {100, {"OK\0"s}, 0, -1, 3, {}},
         {100, {long_ok}, 0, 42, 1, {}},
         {100, {too_long}, 0, -1, 3, {unterminated, unterminated, unterminated}},
-        {100, {"ok 100\0"s}, 0, -1, 3,
+        {100,
+         {"ok 100\0"s},
+         0,
+         -1,
+         3,
          std::vector<std::string>(3, prefix + "request_power:148: Got response: ok 100")},
         {100, {""s, "OK 100\0"s}, 0, 100, 2, {len0}},
         {100, {"OK 100\0"s, "OK 9\0"s}, 3, 9, 2, {unterminated}},
@@ -160,7 +164,8 @@ TEST_F(PowerCmm, RepliesAndTheirRetries)
         start_cmm(c.replies, c.split_at);
         EXPECT_EQ(arkb_pwr_cmm_request_power(c.watts), c.result) << c.replies[0];
         const auto requests = stop_cmm();
-        EXPECT_EQ(requests, std::vector<std::string>(c.connections, "PWR " + std::to_string(c.watts) + "\n\0"s));
+        EXPECT_EQ(requests,
+                  std::vector<std::string>(c.connections, "PWR " + std::to_string(c.watts) + "\n\0"s));
         EXPECT_EQ(log(), c.log) << c.replies[0];
     }
 }

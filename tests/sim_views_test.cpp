@@ -14,8 +14,8 @@ Bytes with_ring(unsigned oldest, unsigned newest, unsigned count, unsigned capac
 {
     Bytes image = arksim::new_blade_eeprom({"7054321", "BL0001", "01"});
     arksim::put_section(image, 0, {{{'S', 'D'}, 0x100, 0x200}, {{'F', 'D'}, 3195, 2949}});
-    const Bytes head = {0xF8, 0x00, 0x14, 0x4B, uint8_t(oldest), uint8_t(newest), uint8_t(count),
-                        uint8_t(capacity)};
+    const Bytes head = {
+        0xF8, 0x00, 0x14, 0x4B, uint8_t(oldest), uint8_t(newest), uint8_t(count), uint8_t(capacity)};
     std::copy(head.begin(), head.end(), image.begin() + kRing);
     for (unsigned i = 0; i < 5; ++i) {
         const std::string path = "/CH/BL" + std::to_string(i);
@@ -45,10 +45,14 @@ TEST(SectionView, RingShapesAndHostileHeaders)
         bool usable;
         std::vector<unsigned> slots;
     } cases[] = {
-        {0, 2, 3, 5, true, {0, 1, 2}},       {2, 1, 5, 5, true, {2, 3, 4, 0, 1}},
-        {1, 0, 5, 5, true, {1, 2, 3, 4, 0}}, {0, 0, 0, 5, true, {}},
-        {0, 0, 0, 0, false, {}},             {7, 9, 200, 255, false, {}},
-        {0, 5, 3, 5, false, {}},             {0, 2, 6, 5, false, {}},
+        {0, 2, 3, 5, true, {0, 1, 2}},
+        {2, 1, 5, 5, true, {2, 3, 4, 0, 1}},
+        {1, 0, 5, 5, true, {1, 2, 3, 4, 0}},
+        {0, 0, 0, 5, true, {}},
+        {0, 0, 0, 0, false, {}},
+        {7, 9, 200, 255, false, {}},
+        {0, 5, 3, 5, false, {}},
+        {0, 2, 6, 5, false, {}},
     };
     for (const Case &c : cases) {
         const auto v = arksim::decode_section(with_ring(c.oldest, c.newest, c.count, c.capacity));

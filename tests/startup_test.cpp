@@ -71,7 +71,8 @@ TEST_F(MidplaneStartup, EarlyFailuresPublishNothing)
         const char *line;
     } cases[] = {
         {"arkmp_read_slotid", "3 libarkblade::arkb_initialize_mp::239:Error\n"},
-        {"arkmp_tunneling_init", "3 libarkblade::arkb_initialize_mp::255:Error Could not initialize midplane\n"},
+        {"arkmp_tunneling_init",
+         "3 libarkblade::arkb_initialize_mp::255:Error Could not initialize midplane\n"},
     };
     for (const Case &c : cases) {
         SetUp();

@@ -30,7 +30,7 @@ TEST_F(Thermal, OverrideRefusals)
         const char *write_fault;  // answer of arkmp_write, or null
         bool register_written, logged;
     } cases[] = {
-        {Bytes{3}, 2, nullptr, false, false},  {std::nullopt, 1, nullptr, false, false},
+        {Bytes{3}, 2, nullptr, false, false},   {std::nullopt, 1, nullptr, false, false},
         {Bytes{255}, 1, nullptr, false, false}, {Bytes{3}, 1, "0", false, true},
         {Bytes{3}, 1, "-1", false, true},
     };
@@ -54,16 +54,20 @@ TEST_F(Thermal, OverrideRefusals)
 
 TEST_F(Thermal, CmmReadinessSigns)
 {
-    const std::string ssbcast = "5 libarkblade::arkb_update_cmm_ready::194:Notice CMM is Ready. Detected via SSBCAST\n";
-    const std::string wait = "5 libarkblade::arkb_update_cmm_ready::209:Notice CMM is Ready. Detected via simple wait\n";
+    const std::string ssbcast =
+        "5 libarkblade::arkb_update_cmm_ready::194:Notice CMM is Ready. Detected via SSBCAST\n";
+    const std::string wait =
+        "5 libarkblade::arkb_update_cmm_ready::209:Notice CMM is Ready. Detected via simple wait\n";
     struct Case {
         bool broadcast;
         long long uptime;
         std::vector<std::string> lines;
         int ready;
     } cases[] = {
-        {false, 30, {}, 0},          {false, 100, {}, 0},
-        {false, 101, {wait}, 1},     {true, 30, {ssbcast}, 1},
+        {false, 30, {}, 0},
+        {false, 100, {}, 0},
+        {false, 101, {wait}, 1},
+        {true, 30, {ssbcast}, 1},
         {true, 150, {ssbcast, wait}, 1},
     };
     for (const Case &c : cases) {
@@ -90,10 +94,14 @@ TEST_F(Thermal, TcontrolTable)
         std::vector<std::string> writes;
         std::optional<Bytes> after;
     } cases[] = {
-        {4, 0, {"5f"}, Bytes{1}},          {4, 1, {}, Bytes{1}},
-        {3, 1, {"7f"}, Bytes{0}},          {3, 0, {}, Bytes{0}},
-        {4, std::nullopt, {"7f", "5f"}, Bytes{1}}, {0, std::nullopt, {"7f"}, Bytes{0}},
-        {4, 2, {}, Bytes{2}},              {-1, 2, {}, Bytes{2}},
+        {4, 0, {"5f"}, Bytes{1}},
+        {4, 1, {}, Bytes{1}},
+        {3, 1, {"7f"}, Bytes{0}},
+        {3, 0, {}, Bytes{0}},
+        {4, std::nullopt, {"7f", "5f"}, Bytes{1}},
+        {0, std::nullopt, {"7f"}, Bytes{0}},
+        {4, 2, {}, Bytes{2}},
+        {-1, 2, {}, Bytes{2}},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -120,7 +128,9 @@ TEST_F(Thermal, TcontrolFailures)
         int32_t setting;
         const char *line;
     } cases[] = {
-        {std::nullopt, 4, "42"}, {1, 3, "54"}, {0, 4, "64"},
+        {std::nullopt, 4, "42"},
+        {1, 3, "54"},
+        {0, 4, "64"},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -137,7 +147,8 @@ TEST_F(Thermal, TcontrolFailures)
     fault("memstore_set", "*", "0");
     EXPECT_EQ(arkb_set_tcontrol(4), -1);
     EXPECT_TRUE(journal("arkmp_write").empty());
-    EXPECT_EQ(log(), std::vector<std::string>{"3 libarkblade_tcontrol::arkb_set_tcontrol::31:Error error memstore tcontrol\n"});
+    EXPECT_EQ(log(), std::vector<std::string>{
+                         "3 libarkblade_tcontrol::arkb_set_tcontrol::31:Error error memstore tcontrol\n"});
     int32_t v = 0;
     EXPECT_EQ(arkb_get_tcontrol(&v), -1);
 }

@@ -115,7 +115,8 @@ void broadcast(const Daemon &d, time_t now)
 // The lock file still the one we hold: the chassis was not removed or remade.
 bool chassis_still_ours(const std::string &chassis, int lock_fd)
 {
-    struct stat held {}, now {};
+    struct stat held {
+    }, now{};
     return ::fstat(lock_fd, &held) == 0 && ::stat(file(chassis, "lock").c_str(), &now) == 0 &&
            held.st_ino == now.st_ino && held.st_dev == now.st_dev;
 }
@@ -192,13 +193,11 @@ int serve(Daemon &d, int lock_fd, int sig_fd, int owner, int &ready_fd)
     }
     Service service(d, ep.get());
     service.sync_listener();
-    if (!publish_netns(d.chassis) ||
-        !write_text(file(d.chassis, "pid"), std::to_string(::getpid()) + "\n")) {
+    if (!publish_netns(d.chassis) || !write_text(file(d.chassis, "pid"), std::to_string(::getpid()) + "\n")) {
         note("cannot publish the chassis network and pid");
         return 1;
     }
-    note("serving chassis %s: pool %d W, %ld W free", d.chassis.c_str(), d.config.pool,
-         free_watts(d));
+    note("serving chassis %s: pool %d W, %ld W free", d.chassis.c_str(), d.config.pool, free_watts(d));
     ::close(ready_fd);
     ready_fd = -1;
     time_t last_second = 0;
@@ -249,8 +248,7 @@ bool FileStamp::changed(const std::string &path)
     bool now_exists = ::stat(path.c_str(), &st) == 0;
     bool differs = now_exists != exists ||
                    (now_exists && (st.st_ino != ino || st.st_size != size ||
-                                   st.st_mtim.tv_sec != mtime.tv_sec ||
-                                   st.st_mtim.tv_nsec != mtime.tv_nsec));
+                                   st.st_mtim.tv_sec != mtime.tv_sec || st.st_mtim.tv_nsec != mtime.tv_nsec));
     exists = now_exists;
     ino = now_exists ? st.st_ino : 0;
     size = now_exists ? st.st_size : 0;

@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 
 // How the CMM misbehaves, read from <chassis>/cmm/behaviour.
 struct Behaviour {
-    bool fixed = false;     // answer `reply` (plus its NUL) to every request
+    bool fixed = false;  // answer `reply` (plus its NUL) to every request
     std::string reply;
     bool close = false;     // read the request, answer nothing
     bool split = false;     // send the reply in two segments, 50 ms apart

@@ -41,8 +41,7 @@ bool make_chassis_network(std::string &err)
               (step = "netmask", set_ipv4(sock.get(), kBridge, SIOCSIFNETMASK, kNetmask)) &&
               (step = "bridge up", bring_up(sock.get(), kBridge));
     if (!ok)
-        err = std::string("cannot set up the chassis network (") + step +
-              "): " + std::strerror(errno);
+        err = std::string("cannot set up the chassis network (") + step + "): " + std::strerror(errno);
     return ok;
 }
 
@@ -51,8 +50,7 @@ bool publish_netns(const std::string &chassis)
     // A fresh link renamed over the old one: a blade never sees it missing.
     std::string link = chassis + "/netns", tmp = link + ".new";
     ::unlink(tmp.c_str());
-    if (::symlink(own_netns().c_str(), tmp.c_str()) != 0 ||
-        ::rename(tmp.c_str(), link.c_str()) != 0) {
+    if (::symlink(own_netns().c_str(), tmp.c_str()) != 0 || ::rename(tmp.c_str(), link.c_str()) != 0) {
         note("cannot publish %s: %s", link.c_str(), std::strerror(errno));
         ::unlink(tmp.c_str());
         return false;

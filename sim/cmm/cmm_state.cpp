@@ -74,10 +74,7 @@ std::string proc_comm(int pid)
 
 std::string dir(const std::string &chassis) { return chassis + "/cmm"; }
 
-std::string file(const std::string &chassis, const char *name)
-{
-    return dir(chassis) + "/" + name;
-}
+std::string file(const std::string &chassis, const char *name) { return dir(chassis) + "/" + name; }
 
 Config read_config(const std::string &chassis)
 {
@@ -166,8 +163,7 @@ bool is_listening(int pid)
 {
     // /proc/<pid>/net/tcp lists the sockets of that process's network namespace.
     char want[32];
-    std::snprintf(want, sizeof want, "%08X:%04X", static_cast<unsigned>(::inet_addr(kAddress)),
-                  kPort);
+    std::snprintf(want, sizeof want, "%08X:%04X", static_cast<unsigned>(::inet_addr(kAddress)), kPort);
     for (const std::string &line : lines_of("/proc/" + std::to_string(pid) + "/net/tcp")) {
         char local[64], remote[64], state[8];
         if (std::sscanf(line.c_str(), " %*[0-9]: %63s %63s %7s", local, remote, state) == 3 &&
@@ -187,8 +183,8 @@ UniqueFd open_chassis_netns(const std::string &chassis, int &pid)
     target[n] = '\0';
     int p = 0;
     char tail[16];
-    if (std::sscanf(target, "/proc/%d/ns/%15s", &p, tail) != 2 || std::strcmp(tail, "net") != 0 ||
-        p <= 0 || proc_comm(p) != kDaemonName || running_pid(chassis) != p)
+    if (std::sscanf(target, "/proc/%d/ns/%15s", &p, tail) != 2 || std::strcmp(tail, "net") != 0 || p <= 0 ||
+        proc_comm(p) != kDaemonName || running_pid(chassis) != p)
         return UniqueFd();
     UniqueFd ns(::open(target, O_RDONLY | O_CLOEXEC));
     struct statfs fs {};

@@ -31,7 +31,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr std::size_t kMaxRequest = 64;          // bytes before the NUL
+constexpr std::size_t kMaxRequest = 64;  // bytes before the NUL
 constexpr auto kRequestTime = milliseconds(2000);
 constexpr auto kSplitGap = milliseconds(50);
 constexpr auto kDrainTime = milliseconds(1000);  // for the peer to close after the reply
@@ -189,8 +189,8 @@ void Service::accept_all()
     while (listen_fd_ >= 0 && conns_.size() < kMaxConns) {
         struct sockaddr_in sin {};
         socklen_t len = sizeof sin;
-        UniqueFd fd(::accept4(listen_fd_, reinterpret_cast<sockaddr *>(&sin), &len,
-                              SOCK_NONBLOCK | SOCK_CLOEXEC));
+        UniqueFd fd(
+            ::accept4(listen_fd_, reinterpret_cast<sockaddr *>(&sin), &len, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!fd) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
                 note("accept: %s", std::strerror(errno));
@@ -230,8 +230,7 @@ void Service::on_readable(Conn &c)
 {
     char buf[512];
     for (;;) {
-        std::size_t room = c.state == Conn::State::Reading ? kMaxRequest + 1 - c.in.size()
-                                                          : sizeof buf;
+        std::size_t room = c.state == Conn::State::Reading ? kMaxRequest + 1 - c.in.size() : sizeof buf;
         ssize_t n = ::recv(c.fd.get(), buf, room < sizeof buf ? room : sizeof buf, 0);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
@@ -304,8 +303,7 @@ void Service::send_part(Conn &c)
     std::size_t len = c.split != 0 ? c.split : c.out.size();
     ssize_t n = ::send(c.fd.get(), c.out.data(), len, MSG_NOSIGNAL);
     if (n != static_cast<ssize_t>(len)) {
-        note("reply to %s not sent whole: %s", c.peer.c_str(),
-             n < 0 ? std::strerror(errno) : "short send");
+        note("reply to %s not sent whole: %s", c.peer.c_str(), n < 0 ? std::strerror(errno) : "short send");
         drop(c.fd.get());
         return;
     }

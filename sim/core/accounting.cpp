@@ -19,21 +19,36 @@ namespace arksim {
 namespace {
 
 constexpr std::array<const char *, 30> kFunctions = {
-    "memstore_get",         "memstore_set",
-    "memstore_haskey",      "arkmp_read_slotid",
-    "arkmp_read",           "arkmp_write",
-    "arkmp_writeread",      "arkmp_tunneling_init",
-    "arkmp_tnlblk_read",    "arkmp_tnlblk_write",
-    "arkmp_tnlblk_write_fromfile", "elm_i2c_blk_read_on_bus",
-    "elm_i2c_blk_write_on_bus",    "pca_read_i2c_blade_dt",
-    "compute_crc8",         "compute_checksum32",
-    "get_tag_type",         "get_tag_size",
-    "get_payload_length",   "ark_pwr_i2c_readpub_bl_budget",
-    "ark_pwr_i2c_publish",  "ark_pwr_i2c_test",
-    "ssbcast_sensor_format", "sspoller_get_shared_sensor_reading",
-    "uptime",               "",
-    "",                     "",
-    "",                     "",
+    "memstore_get",
+    "memstore_set",
+    "memstore_haskey",
+    "arkmp_read_slotid",
+    "arkmp_read",
+    "arkmp_write",
+    "arkmp_writeread",
+    "arkmp_tunneling_init",
+    "arkmp_tnlblk_read",
+    "arkmp_tnlblk_write",
+    "arkmp_tnlblk_write_fromfile",
+    "elm_i2c_blk_read_on_bus",
+    "elm_i2c_blk_write_on_bus",
+    "pca_read_i2c_blade_dt",
+    "compute_crc8",
+    "compute_checksum32",
+    "get_tag_type",
+    "get_tag_size",
+    "get_payload_length",
+    "ark_pwr_i2c_readpub_bl_budget",
+    "ark_pwr_i2c_publish",
+    "ark_pwr_i2c_test",
+    "ssbcast_sensor_format",
+    "sspoller_get_shared_sensor_reading",
+    "uptime",
+    "",
+    "",
+    "",
+    "",
+    "",
 };
 static_assert(kFunctions.size() <= Stats::kMaxFunctions);
 
@@ -68,8 +83,7 @@ Stats *map_stats(const std::string &path, bool create)
         return nullptr;
     if (::fstat(fd.get(), &st) != 0)
         return nullptr;
-    if (static_cast<std::size_t>(st.st_size) < sizeof(Stats) &&
-        ::ftruncate(fd.get(), sizeof(Stats)) != 0)
+    if (static_cast<std::size_t>(st.st_size) < sizeof(Stats) && ::ftruncate(fd.get(), sizeof(Stats)) != 0)
         return nullptr;
     void *p = ::mmap(nullptr, sizeof(Stats), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (p == MAP_FAILED)
@@ -80,10 +94,7 @@ Stats *map_stats(const std::string &path, bool create)
     return g_map.stats;
 }
 
-uint32_t bump(uint32_t &counter, uint32_t by)
-{
-    return __atomic_add_fetch(&counter, by, __ATOMIC_RELAXED);
-}
+uint32_t bump(uint32_t &counter, uint32_t by) { return __atomic_add_fetch(&counter, by, __ATOMIC_RELAXED); }
 
 struct Rule {
     std::string func;
@@ -236,12 +247,11 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
     line.push_back('\n');
     UniqueFd fd(::open(sp_path("journal").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (fd)
-        write_all(fd.get(), std::span<const uint8_t>(
-                                reinterpret_cast<const uint8_t *>(line.data()), line.size()));
+        write_all(fd.get(),
+                  std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
 }
 
-bool add_fault(const std::string &sp, std::string_view func, std::string_view when,
-               std::string_view value)
+bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value)
 {
     Rule probe;
     std::string line = std::string(func) + " " + std::string(when) + " " + std::string(value);
@@ -249,8 +259,8 @@ bool add_fault(const std::string &sp, std::string_view func, std::string_view wh
         return false;
     line.push_back('\n');
     UniqueFd fd(::open((sp + "/faults").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd || !write_all(fd.get(), std::span<const uint8_t>(
-                                        reinterpret_cast<const uint8_t *>(line.data()), line.size())))
+    if (!fd || !write_all(fd.get(), std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()),
+                                                             line.size())))
         return false;
     if (Stats *s = map_stats(sp + "/stats.bin", true))
         __atomic_store_n(&s->calls[function_index(func)], 0, __ATOMIC_RELAXED);

@@ -40,10 +40,7 @@ std::string chassis_of(const std::string &sp)
 
 std::string sp_path(std::string_view rel) { return sp_dir() + "/" + std::string(rel); }
 
-std::string chassis_path(std::string_view rel)
-{
-    return chassis_of(sp_dir()) + "/" + std::string(rel);
-}
+std::string chassis_path(std::string_view rel) { return chassis_of(sp_dir()) + "/" + std::string(rel); }
 
 // Letters, digits, '-', '_' and '.' (not leading) stand for themselves; every
 // other byte becomes %XX, so "ARKB/PWRDEC" is stored as "ARKB%2FPWRDEC".
@@ -52,8 +49,8 @@ std::string encode_key(std::string_view key)
     std::string out;
     for (std::size_t i = 0; i < key.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(key[i]);
-        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '-' || c == '_' || (c == '.' && i != 0);
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                     c == '_' || (c == '.' && i != 0);
         if (plain) {
             out.push_back(static_cast<char>(c));
         } else {

@@ -80,10 +80,16 @@ void put_section(std::vector<uint8_t> &image, std::size_t base, const std::vecto
     for (std::size_t i = 0; i < segments.size(); ++i) {
         uint8_t *d = h + kHeaderSize + kDescriptorSize * i;
         const Segment &s = segments[i];
-        const uint8_t desc[kDescriptorSize] = {
-            static_cast<uint8_t>(s.name[0]), static_cast<uint8_t>(s.name[1]), 0, 0, 0, 0,
-            static_cast<uint8_t>(s.offset >> 8), static_cast<uint8_t>(s.offset),
-            static_cast<uint8_t>(s.length >> 8), static_cast<uint8_t>(s.length)};
+        const uint8_t desc[kDescriptorSize] = {static_cast<uint8_t>(s.name[0]),
+                                               static_cast<uint8_t>(s.name[1]),
+                                               0,
+                                               0,
+                                               0,
+                                               0,
+                                               static_cast<uint8_t>(s.offset >> 8),
+                                               static_cast<uint8_t>(s.offset),
+                                               static_cast<uint8_t>(s.length >> 8),
+                                               static_cast<uint8_t>(s.length)};
         std::copy(std::begin(desc), std::end(desc), d);
     }
     h[4] = crc8({h, length});
@@ -106,7 +112,8 @@ Identity identity_of(std::span<const uint8_t> payload)
     if (payload.size() < kManrPayload)
         return id;
     auto text = [&](std::size_t at, std::size_t n) {
-        return std::string(payload.begin() + static_cast<long>(at), payload.begin() + static_cast<long>(at + n));
+        return std::string(payload.begin() + static_cast<long>(at),
+                           payload.begin() + static_cast<long>(at + n));
     };
     id.part = text(kPartAt, 7);
     id.serial = text(kSerialAt, 6);

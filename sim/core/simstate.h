@@ -46,13 +46,13 @@ inline constexpr std::size_t kEepromSize = 16384;
 inline constexpr std::size_t kTunnelSize = 65536;
 
 /* --- where things are ------------------------------------------------- */
-std::string sp_dir();                             // $ARKSIM_SP or $HOME/.arksim/blades/sp1
-std::string chassis_of(const std::string &sp);    // <sp>/../..
-std::string sp_path(std::string_view rel);        // sp_dir() + "/" + rel
-std::string chassis_path(std::string_view rel);   // chassis_of(sp_dir()) + "/" + rel
-std::string encode_key(std::string_view key);     // memstore key -> file name
-std::string decode_key(std::string_view name);    // file name -> memstore key
-int hex_digit(char c);                            // 0..15, -1 for a non-hex character
+std::string sp_dir();                            // $ARKSIM_SP or $HOME/.arksim/blades/sp1
+std::string chassis_of(const std::string &sp);   // <sp>/../..
+std::string sp_path(std::string_view rel);       // sp_dir() + "/" + rel
+std::string chassis_path(std::string_view rel);  // chassis_of(sp_dir()) + "/" + rel
+std::string encode_key(std::string_view key);    // memstore key -> file name
+std::string decode_key(std::string_view name);   // file name -> memstore key
+int hex_digit(char c);                           // 0..15, -1 for a non-hex character
 
 /* --- files ------------------------------------------------------------ */
 bool read_file(const std::string &path, std::vector<uint8_t> &out);
@@ -79,9 +79,9 @@ std::span<const char *const> function_names();
 
 /* What a fault rule asks of one call. */
 struct Fault {
-    bool fail = false;    // answer `value` instead of doing the work
+    bool fail = false;  // answer `value` instead of doing the work
     int value = 0;
-    bool cut = false;     // do the work, then end the process (a power cut)
+    bool cut = false;  // do the work, then end the process (a power cut)
 };
 
 /* Counts the call of `func` and returns the fault rule that applies to it. */
@@ -100,8 +100,7 @@ std::string hex_bytes(std::span<const uint8_t> data);
 /* Fault rules. `when` is "N" (the N-th call only), "N+" (from the N-th call
  * on) or "*" (every call); `value` is the result to answer, or "cut". Adding a
  * rule restarts the call count of that function. */
-bool add_fault(const std::string &sp, std::string_view func, std::string_view when,
-               std::string_view value);
+bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value);
 void clear_faults(const std::string &sp);
 
 }  // namespace arksim

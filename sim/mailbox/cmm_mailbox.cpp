@@ -68,8 +68,8 @@ std::string bytes_text(std::span<const uint8_t> b) { return hex_bytes(b); }
 
 std::string settings_text(const Settings &s)
 {
-    return ipv4_text(s.addr) + " " + discovery_text(s.discovery) + " " + ipv4_text(s.gateway) +
-           " " + ipv4_text(s.netmask);
+    return ipv4_text(s.addr) + " " + discovery_text(s.discovery) + " " + ipv4_text(s.gateway) + " " +
+           ipv4_text(s.netmask);
 }
 
 bool write_byte(const Tunnel &t, uint32_t at, uint8_t value)
@@ -97,10 +97,7 @@ Outcome wait_mailbox(const Tunnel &t, View &v, Clock::time_point deadline, Repor
     }
 }
 
-bool read_record(const Tunnel &t, const View &v, Record &rec)
-{
-    return read_bytes(t, v.record_at, rec);
-}
+bool read_record(const Tunnel &t, const View &v, Record &rec) { return read_bytes(t, v.record_at, rec); }
 
 }  // namespace
 
@@ -126,8 +123,8 @@ bool read_bytes(const Tunnel &t, uint32_t offset, std::span<uint8_t> out)
         return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        ssize_t n = ::pread(fd.get(), out.data() + done, out.size() - done,
-                            static_cast<off_t>(offset + done));
+        ssize_t n =
+            ::pread(fd.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -153,8 +150,8 @@ bool write_bytes(const Tunnel &t, uint32_t offset, std::span<const uint8_t> byte
         return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::pwrite(fd.get(), bytes.data() + done, bytes.size() - done,
-                             static_cast<off_t>(offset + done));
+        ssize_t n =
+            ::pwrite(fd.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -318,8 +315,7 @@ bool preset(const Tunnel &t, const Settings &s, bool bad_check, Report report)
     char line[96];
     std::snprintf(line, sizeof line, "check byte 0x%02x%s, request byte 2", check,
                   bad_check ? " (wrong on purpose)" : "");
-    say(report, "start-up settings " + settings_text(s) + ": ip section " + bytes_text(sect) + ", " +
-                    line);
+    say(report, "start-up settings " + settings_text(s) + ": ip section " + bytes_text(sect) + ", " + line);
     return true;
 }
 
@@ -338,10 +334,7 @@ bool poll_until(const Tunnel &t, const View &v, Clock::time_point deadline, Reco
     }
 }
 
-std::string handshake_bytes(const Record &rec)
-{
-    return bytes_text(std::span<const uint8_t>(rec.data(), 2));
-}
+std::string handshake_bytes(const Record &rec) { return bytes_text(std::span<const uint8_t>(rec.data(), 2)); }
 
 // After the grant: the new settings, then the bytes as `how` asks.
 Outcome answer(const Tunnel &t, const View &v, const Settings &s, Misbehave how, long timeout_ms,
@@ -351,7 +344,8 @@ Outcome answer(const Tunnel &t, const View &v, const Settings &s, Misbehave how,
         say(report, "not answering the grant (never-answer)");
         Record rec{};
         auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-        if (!poll_until(t, v, deadline, rec, [](const Record &r) { return r[kReq] == 0 && r[kGrant] == 0; })) {
+        if (!poll_until(t, v, deadline, rec,
+                        [](const Record &r) { return r[kReq] == 0 && r[kGrant] == 0; })) {
             say(report, "time-out: the SP left the bytes at " + handshake_bytes(rec));
             return Outcome::TimedOut;
         }
@@ -397,8 +391,8 @@ Outcome request(const Tunnel &t, const Settings &s, long timeout_ms, Misbehave h
         say(report, "error: cannot raise the request");
         return Outcome::Failed;
     }
-    say(report, "raised the request: bytes 01 00 at " + std::to_string(v.record_at) +
-                    ", waiting for the grant");
+    say(report,
+        "raised the request: bytes 01 00 at " + std::to_string(v.record_at) + ", waiting for the grant");
     Record rec{};
     bool granted = poll_until(t, v, deadline, rec, [](const Record &r) {
         return r[kGrant] == kGranted || r[kReq] != kRequestRunTime;

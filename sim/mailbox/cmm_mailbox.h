@@ -79,9 +79,9 @@ const char *state_name(State s);
 struct View {
     std::array<uint8_t, kHeaderSize> header{};
     std::array<uint8_t, 2> signature{};
-    bool located = false;     // header byte 6 is 'N': the blade finds the record
-    uint32_t record_at = 0;   // tunnel offset of the record (header byte 13 + 2)
-    Record record{};          // read only when located
+    bool located = false;    // header byte 6 is 'N': the blade finds the record
+    uint32_t record_at = 0;  // tunnel offset of the record (header byte 13 + 2)
+    Record record{};         // read only when located
     State state = State::Absent;
 };
 bool inspect(const Tunnel &t, View &v);
@@ -134,8 +134,7 @@ enum class Outcome { Done, TimedOut, Failed };
 // time is withdrawn (both bytes 0), except by a CMM that never answers, which
 // leaves it raised.  NeverAnswer is Done when the blade withdraws the request
 // itself after its grant, within another `timeout_ms`.
-Outcome request(const Tunnel &t, const Settings &s, long timeout_ms, Misbehave how,
-                Report report);
+Outcome request(const Tunnel &t, const Settings &s, long timeout_ms, Misbehave how, Report report);
 
 }  // namespace arksim::mbox
 

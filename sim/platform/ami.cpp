@@ -59,8 +59,9 @@ extern "C" uint8_t compute_crc8(const uint8_t *buf, int len)
 extern "C" uint32_t compute_checksum32(const uint8_t *buf, int len)
 {
     Fault f = enter("compute_checksum32");
-    uint32_t crc = crc32(buf != nullptr && len > 0 ? std::span<const uint8_t>(buf, static_cast<std::size_t>(len))
-                                                   : std::span<const uint8_t>{});
+    uint32_t crc =
+        crc32(buf != nullptr && len > 0 ? std::span<const uint8_t>(buf, static_cast<std::size_t>(len))
+                                        : std::span<const uint8_t>{});
     if (f.fail)
         crc = static_cast<uint32_t>(f.value);
     journal("compute_checksum32(" + std::to_string(len) + ")", crc);
@@ -98,8 +99,14 @@ extern "C" int get_payload_length(const uint8_t *hdr)
         switch (tag_type_of(hdr[0])) {
         case kEnd: rc = 0; break;
         case kShort: rc = hdr[0] & 0x3F; break;
-        case kMedium: rc = (hdr[0] & 0x3F) << 8 | hdr[1]; shown = 2; break;
-        case kLong: rc = (hdr[2] & 0x0F) << 8 | hdr[3]; shown = 4; break;
+        case kMedium:
+            rc = (hdr[0] & 0x3F) << 8 | hdr[1];
+            shown = 2;
+            break;
+        case kLong:
+            rc = (hdr[2] & 0x0F) << 8 | hdr[3];
+            shown = 4;
+            break;
         default: break;
         }
     }

@@ -71,8 +71,7 @@ bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int unit
 std::string tunnel_call(const char *name, uint8_t target, int len, int offset, int width, int unit)
 {
     return std::string(name) + "(" + hex8(target) + ", " + std::to_string(len) + ", " +
-           std::to_string(offset) + ", " + std::to_string(width) + ", " + std::to_string(unit) +
-           ")";
+           std::to_string(offset) + ", " + std::to_string(width) + ", " + std::to_string(unit) + ")";
 }
 
 std::span<const uint8_t> bytes(const uint8_t *p, int len)
@@ -132,8 +131,7 @@ extern "C" int arkmp_write(uint8_t reg, const uint8_t *buf, int len)
     return rc;
 }
 
-extern "C" int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbuf, int wlen,
-                               int rlen)
+extern "C" int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbuf, int wlen, int rlen)
 {
     Fault f = enter("arkmp_writeread");
     int rc = -1;
@@ -162,8 +160,7 @@ extern "C" int arkmp_tunneling_init(int enable)
     return rc;
 }
 
-extern "C" int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int width,
-                                 int unit)
+extern "C" int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int width, int unit)
 {
     Fault f = enter("arkmp_tnlblk_read");
     int rc = -1;
@@ -178,8 +175,8 @@ extern "C" int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offs
     return rc;
 }
 
-extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset,
-                                  int width, int unit)
+extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int width,
+                                  int unit)
 {
     Fault f = enter("arkmp_tnlblk_write");
     int rc = -1;
@@ -188,8 +185,7 @@ extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, i
     else if (tunnel_args_ok(buf, len, offset, width, unit) &&
              tunnel_transfer(target, const_cast<uint8_t *>(buf), len, offset, unit, true))
         rc = len;
-    journal(tunnel_call("arkmp_tnlblk_write", target, len, offset, width, unit), rc,
-            bytes(buf, len));
+    journal(tunnel_call("arkmp_tnlblk_write", target, len, offset, width, unit), rc, bytes(buf, len));
     leave(f);
     return rc;
 }

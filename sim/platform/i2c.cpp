@@ -21,23 +21,23 @@ constexpr unsigned kPageSize = 64;
 
 bool device_ok(int bus, int addr, int width, int unit, unsigned len, unsigned offset)
 {
-    return bus == kFruBus && addr == kFruAddress && width == 16 && unit > 0 &&
-           offset <= kEepromSize && len <= kEepromSize - offset;
+    return bus == kFruBus && addr == kFruAddress && width == 16 && unit > 0 && offset <= kEepromSize &&
+           len <= kEepromSize - offset;
 }
 
-std::string call(const char *name, int bus, int s1, int s2, int addr, unsigned len, unsigned off,
-                 int width, int unit)
+std::string call(const char *name, int bus, int s1, int s2, int addr, unsigned len, unsigned off, int width,
+                 int unit)
 {
     char buf[160];
-    std::snprintf(buf, sizeof buf, "%s(%d, %d, %d, 0x%02x, %u, %u, %d, %d)", name, bus, s1, s2,
-                  addr, len, off, width, unit);
+    std::snprintf(buf, sizeof buf, "%s(%d, %d, %d, 0x%02x, %u, %u, %d, %d)", name, bus, s1, s2, addr, len,
+                  off, width, unit);
     return buf;
 }
 
 }  // namespace
 
-extern "C" int elm_i2c_blk_read_on_bus(int bus, int sel1, int sel2, int addr, uint8_t *buf,
-                                       unsigned len, unsigned offset, int width, int unit)
+extern "C" int elm_i2c_blk_read_on_bus(int bus, int sel1, int sel2, int addr, uint8_t *buf, unsigned len,
+                                       unsigned offset, int width, int unit)
 {
     Fault f = enter("elm_i2c_blk_read_on_bus");
     int rc = -1;

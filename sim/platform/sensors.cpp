@@ -18,13 +18,11 @@ extern "C" int ssbcast_sensor_format(const uint8_t *id, char *key, int size, con
     if (f.fail) {
         rc = f.value;
     } else if (id != nullptr && key != nullptr && prefix != nullptr && size > 0) {
-        int n = std::snprintf(key, static_cast<std::size_t>(size), "%s/%02X%02X", prefix, id[0],
-                              id[1]);
+        int n = std::snprintf(key, static_cast<std::size_t>(size), "%s/%02X%02X", prefix, id[0], id[1]);
         rc = n > 0 && n < size ? 0 : -1;
     }
-    journal(std::string("ssbcast_sensor_format([") +
-                (id ? hex_bytes({id, 2}) : std::string()) + "], " + std::to_string(size) + ", " +
-                quoted(prefix ? prefix : "(null)") + ")",
+    journal(std::string("ssbcast_sensor_format([") + (id ? hex_bytes({id, 2}) : std::string()) + "], " +
+                std::to_string(size) + ", " + quoted(prefix ? prefix : "(null)") + ")",
             rc);
     leave(f);
     return rc;
@@ -45,8 +43,8 @@ extern "C" int sspoller_get_shared_sensor_reading(int sensor, int arg, int32_t *
         }
     }
     count_bus(Bus::Sensor, 1, rc == 0 ? 4 : 0);
-    journal("sspoller_get_shared_sensor_reading(" + std::to_string(sensor) + ", " +
-                std::to_string(arg) + ")" + (rc == 0 ? " -> " + std::to_string(*reading) : ""),
+    journal("sspoller_get_shared_sensor_reading(" + std::to_string(sensor) + ", " + std::to_string(arg) +
+                ")" + (rc == 0 ? " -> " + std::to_string(*reading) : ""),
             rc);
     leave(f);
     return rc;

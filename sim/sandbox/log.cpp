@@ -48,8 +48,8 @@ std::string unique_token()
     static std::atomic<unsigned> counter{0};
     struct timespec ts {};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::to_string(::getpid()) + "-" + std::to_string(ts.tv_sec) + "." +
-           std::to_string(ts.tv_nsec) + "-" + std::to_string(counter.fetch_add(1));
+    return std::to_string(::getpid()) + "-" + std::to_string(ts.tv_sec) + "." + std::to_string(ts.tv_nsec) +
+           "-" + std::to_string(counter.fetch_add(1));
 }
 
 bool sync_file_holds(const std::string &path, const std::string &token)
@@ -130,10 +130,10 @@ std::string format_log_line(const LogEntry &e)
 
 const char *facility_name(int facility)
 {
-    static const char *const names[] = {
-        "kern",   "user",   "mail",   "daemon", "auth",   "syslog", "lpr",    "news",
-        "uucp",   "cron",   "authpriv", "ftp",  "ntp",    "audit",  "alert",  "clock",
-        "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+    static const char *const names[] = {"kern",   "user",   "mail",   "daemon", "auth",     "syslog",
+                                        "lpr",    "news",   "uucp",   "cron",   "authpriv", "ftp",
+                                        "ntp",    "audit",  "alert",  "clock",  "local0",   "local1",
+                                        "local2", "local3", "local4", "local5", "local6",   "local7"};
     return facility >= 0 && facility < 24 ? names[facility] : "?";
 }
 
@@ -155,7 +155,8 @@ bool sync_log(const std::string &sp, int timeout_ms)
     std::string token = unique_token();
     std::string msg = std::string(kSyncPrefix) + token;
     std::string sync_path = sp + "/log.sync";
-    struct timespec start {}, now {};
+    struct timespec start {
+    }, now{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     auto elapsed_ms = [&] {
         ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -42,8 +42,8 @@ LogEntry parse_syslog_datagram(std::string_view datagram);
 std::string escape_log_message(std::string_view message);
 std::string unescape_log_message(std::string_view escaped);
 std::string format_log_line(const LogEntry &e);  // with the final newline
-const char *facility_name(int facility);          // "uucp"; "?" when unknown
-const char *severity_name(int severity);          // "err"
+const char *facility_name(int facility);         // "uucp"; "?" when unknown
+const char *severity_name(int severity);         // "err"
 
 }  // namespace arksim
 

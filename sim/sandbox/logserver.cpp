@@ -18,8 +18,7 @@ namespace {
 
 // Calls `op` with the address of the socket file at `path`.  A path too long
 // for sun_path is reached through its folder's descriptor instead.
-template <typename Op>
-int with_unix_address(const std::string &path, Op op)
+template <typename Op> int with_unix_address(const std::string &path, Op op)
 {
     struct sockaddr_un addr {};
     addr.sun_family = AF_UNIX;
@@ -44,16 +43,16 @@ bool served_elsewhere(const std::string &path)
 {
     UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     return probe && with_unix_address(path, [&](const struct sockaddr *a, socklen_t n) {
-               return ::connect(probe.get(), a, n);
-           }) == 0;
+                        return ::connect(probe.get(), a, n);
+                    }) == 0;
 }
 
 void append_line(const std::string &sp, const std::string &line)
 {
     UniqueFd fd(::open((sp + "/log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (fd)
-        write_all(fd.get(), std::span<const uint8_t>(
-                                reinterpret_cast<const uint8_t *>(line.data()), line.size()));
+        write_all(fd.get(),
+                  std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
 }
 
 void handle_datagram(const std::string &sp, std::string_view text)

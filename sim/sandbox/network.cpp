@@ -40,9 +40,8 @@ bool private_network(std::string &err)
         return false;
     }
     UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    bool ok = sock && bring_up(sock.get(), "lo") &&
-         set_ipv4(sock.get(), "lo:0", SIOCSIFADDR, kSpAddress) &&
-         set_ipv4(sock.get(), "lo:0", SIOCSIFNETMASK, kSpNetmask);
+    bool ok = sock && bring_up(sock.get(), "lo") && set_ipv4(sock.get(), "lo:0", SIOCSIFADDR, kSpAddress) &&
+              set_ipv4(sock.get(), "lo:0", SIOCSIFNETMASK, kSpNetmask);
     if (!ok)
         err = std::string("cannot set up the loopback network: ") + std::strerror(errno);
     return ok;
@@ -56,7 +55,8 @@ bool run_ip(const std::vector<std::string> &args, bool quiet)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     // An inherited "ignore SIGCHLD" would take the exit status away.
-    struct sigaction dfl {}, old {};
+    struct sigaction dfl {
+    }, old{};
     dfl.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &dfl, &old);
     pid_t pid = ::fork();
@@ -72,8 +72,7 @@ bool run_ip(const std::vector<std::string> &args, bool quiet)
         ::_exit(127);
     }
     int status = 0;
-    bool ok = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-              WEXITSTATUS(status) == 0;
+    bool ok = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     ::sigaction(SIGCHLD, &old, nullptr);
     return ok;
 }
@@ -106,16 +105,14 @@ bool blade_network(int chassis_ns, int cmm_pid, int slot, std::string &err)
     bool joined = run_ip({"link", "set", "dev", peer, "master", cmm::kBridge, "up"}, false);
     if (::setns(own.get(), CLONE_NEWNET) != 0) {
         // Never run the SP in the chassis's own namespace.
-        std::fprintf(stderr, "arksim run: cannot leave the chassis network: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "arksim run: cannot leave the chassis network: %s\n", std::strerror(errno));
         ::_exit(kSetupFailed);
     }
     std::string address = cmm::blade_address(slot);
     UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     bool ok = joined && sock && bring_up(sock.get(), "lo") &&
               set_ipv4(sock.get(), kBladeIf, SIOCSIFADDR, address.c_str()) &&
-              set_ipv4(sock.get(), kBladeIf, SIOCSIFNETMASK, kSpNetmask) &&
-              bring_up(sock.get(), kBladeIf);
+              set_ipv4(sock.get(), kBladeIf, SIOCSIFNETMASK, kSpNetmask) && bring_up(sock.get(), kBladeIf);
     if (!ok)
         err = joined ? "cannot set up " + address + " on the chassis network: " + std::strerror(errno)
                      : "cannot attach the veth " + peer + " to the chassis bridge";

@@ -82,8 +82,10 @@ bool build_dev(const std::string &dev, const std::string &sp, std::string &err)
             ::unlink((dev + "/" + node).c_str());
     if (!bind("/dev/pts", dev + "/pts", true))
         ::rmdir((dev + "/pts").c_str());
-    const char *links[][2] = {{"pts/ptmx", "ptmx"},          {"/proc/self/fd", "fd"},
-                              {"/proc/self/fd/0", "stdin"},  {"/proc/self/fd/1", "stdout"},
+    const char *links[][2] = {{"pts/ptmx", "ptmx"},
+                              {"/proc/self/fd", "fd"},
+                              {"/proc/self/fd/0", "stdin"},
+                              {"/proc/self/fd/1", "stdout"},
                               {"/proc/self/fd/2", "stderr"}};
     for (auto &l : links)
         if (::symlink(l[0], (dev + "/" + l[1]).c_str()) != 0)
@@ -103,8 +105,7 @@ bool enter_sp_root(const std::string &sp, const std::string &cwd, std::string &e
         return fail(err, "cannot make the mounts private");
     std::string root = sp + "/root";
     // Unbindable, so that binding the host folder that holds it leaves it out.
-    if (!make_mountpoint(root, true) ||
-        ::mount("arksim-root", root.c_str(), "tmpfs", 0, "mode=0755") != 0 ||
+    if (!make_mountpoint(root, true) || ::mount("arksim-root", root.c_str(), "tmpfs", 0, "mode=0755") != 0 ||
         ::mount(nullptr, root.c_str(), nullptr, MS_UNBINDABLE, nullptr) != 0)
         return fail(err, "cannot mount a tmpfs on " + root);
     bind_host_root(root);

@@ -111,7 +111,8 @@ int run_in_sandbox(const std::string &sp_in, const std::vector<std::string> &arg
     ::sigprocmask(SIG_BLOCK, &mask, &old);
     UniqueFd sig(::signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK));
     // An inherited "ignore SIGCHLD" would reap the child before us.
-    struct sigaction dfl {}, old_chld {};
+    struct sigaction dfl {
+    }, old_chld{};
     dfl.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &dfl, &old_chld);
     std::fflush(nullptr);

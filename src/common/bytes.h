@@ -10,10 +10,7 @@
 
 namespace arkb {
 
-inline uint16_t load_be16(std::span<const uint8_t, 2> b)
-{
-    return static_cast<uint16_t>(b[0] << 8 | b[1]);
-}
+inline uint16_t load_be16(std::span<const uint8_t, 2> b) { return static_cast<uint16_t>(b[0] << 8 | b[1]); }
 
 inline uint32_t load_be32(std::span<const uint8_t, 4> b)
 {

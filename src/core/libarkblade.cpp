@@ -45,18 +45,21 @@ constexpr uint8_t kRegChassisId = 0x9C;
 constexpr uint8_t kRegFallback1 = 0x4C;
 constexpr uint8_t kRegFallback2 = 0x7E;
 constexpr uint8_t kChassisIdMatch = 0x10;
-constexpr uint16_t kCodeDefault = 3074;       // 0x0C02
-constexpr uint16_t kCodeIdMatch = 1302;       // 0x0516
+constexpr uint16_t kCodeDefault = 3074;          // 0x0C02
+constexpr uint16_t kCodeIdMatch = 1302;          // 0x0516
 constexpr uint16_t kCodeIdOther = 1302 + 0x702;  // 3096, 0x0C18
-constexpr uint16_t kCodeFallback2 = 3331;     // 0x0D03
-constexpr uint16_t kCodeNone = 3073;          // 0x0C01
+constexpr uint16_t kCodeFallback2 = 3331;        // 0x0D03
+constexpr uint16_t kCodeNone = 3073;             // 0x0C01
 constexpr int kMidplaneReadFailed = -1;
 
 constexpr uint8_t kOverrideOffByte = 0x7F;
 constexpr uint8_t kOverrideOnByte = 0x5F;
 constexpr double kCmmReadyUptime = 100.0;
 
-void log_error(const char *func, int line) { arkb_output(kLogError, "%s::%s::%d:Error\n", kUnitCore, func, line); }
+void log_error(const char *func, int line)
+{
+    arkb_output(kLogError, "%s::%s::%d:Error\n", kUnitCore, func, line);
+}
 
 // A midplane register read succeeds unless it answers exactly -1.
 bool read_register(uint8_t reg)
@@ -75,8 +78,7 @@ uint16_t probe_chassis_type()
         code = read_register(kRegFallback2) ? kCodeFallback2 : kCodeNone;
 
     // Low byte first, as the SP's other programs read it.
-    const std::array<uint8_t, 2> bytes = {static_cast<uint8_t>(code & 0xFF),
-                                          static_cast<uint8_t>(code >> 8)};
+    const std::array<uint8_t, 2> bytes = {static_cast<uint8_t>(code & 0xFF), static_cast<uint8_t>(code >> 8)};
     (void)write_file_bytes(kChassisTypeFile, bytes.data(), static_cast<int>(bytes.size()));
     (void)memstore_set(kKeyChassisType, bytes.data(), static_cast<int>(bytes.size()));
     return code;
@@ -201,8 +203,8 @@ int arkb_get_device_type(uint32_t *type)
 int arkb_get_chassis_type(uint32_t *type)
 {
     std::array<uint8_t, 2> raw{};
-    *type = memstore_get(kKeyChassisType, raw.data(), 2) == 1 ? static_cast<uint32_t>(raw[0] | raw[1] << 8)
-                                                               : 0;
+    *type =
+        memstore_get(kKeyChassisType, raw.data(), 2) == 1 ? static_cast<uint32_t>(raw[0] | raw[1] << 8) : 0;
     return 0;
 }
 
@@ -261,8 +263,7 @@ int arkb_initialize(void)
         dt = 0;
     }
     if (dt == 0 && slot_tunnel_enabled(slot)) {
-        arkb_output(kLogNotice, "%s::%s::%d:Notice Programming PCA9501 with defaults\n", kUnitCore, fn,
-                    377);
+        arkb_output(kLogNotice, "%s::%s::%d:Notice Programming PCA9501 with defaults\n", kUnitCore, fn, 377);
         (void)program_pca9501_defaults();
     }
     if (arkb_netconf_initialize() < 0)

@@ -47,11 +47,11 @@ constexpr std::array<uint8_t, kDescriptorSize> kInstallrDescriptor = {
 
 // ---- InstallR segment ----------------------------------------------------------
 
-constexpr unsigned kRingWindowStart = 3184;  // 0xC70: first byte the ring write covers
-constexpr unsigned kSegmentStart = 3195;     // 0xC7B: tag header of the record array
-constexpr unsigned kChecksummedSize = 1103;  // 3195..4297: tag header, ring header, slots
+constexpr unsigned kRingWindowStart = 3184;     // 0xC70: first byte the ring write covers
+constexpr unsigned kSegmentStart = 3195;        // 0xC7B: tag header of the record array
+constexpr unsigned kChecksummedSize = 1103;     // 3195..4297: tag header, ring header, slots
 constexpr unsigned kTrailerWindowStart = 4288;  // 0x10C0
-constexpr unsigned kTrailerStart = 4298;     // 0x10CA
+constexpr unsigned kTrailerStart = 4298;        // 0x10CA
 constexpr uint8_t kTrailerTag = 0x0C;
 constexpr unsigned kChecksumSize = 4;
 
@@ -65,13 +65,13 @@ constexpr unsigned kSlotBytes = kRecordSlots * kRecordSize;
 // Within the ring image (section bytes 3184..4302).
 constexpr unsigned kRingImageSize = 1119;
 constexpr unsigned kRingReadSize = 1114;  // everything before the checksum trailer
-constexpr unsigned kRingSegmentAt = kSegmentStart - kRingWindowStart;       // 11
-constexpr unsigned kRingOldestAt = kRingSegmentAt + 4;                       // 15
-constexpr unsigned kRingNewestAt = kRingOldestAt + 1;                        // 16
-constexpr unsigned kRingCountAt = kRingOldestAt + 2;                         // 17
-constexpr unsigned kRingCapacityAt = kRingOldestAt + 3;                      // 18
-constexpr unsigned kRingSlotsAt = kRingOldestAt + 4;                         // 19
-constexpr unsigned kRingTrailerAt = kTrailerStart - kRingWindowStart;        // 1114
+constexpr unsigned kRingSegmentAt = kSegmentStart - kRingWindowStart;  // 11
+constexpr unsigned kRingOldestAt = kRingSegmentAt + 4;                 // 15
+constexpr unsigned kRingNewestAt = kRingOldestAt + 1;                  // 16
+constexpr unsigned kRingCountAt = kRingOldestAt + 2;                   // 17
+constexpr unsigned kRingCapacityAt = kRingOldestAt + 3;                // 18
+constexpr unsigned kRingSlotsAt = kRingOldestAt + 4;                   // 19
+constexpr unsigned kRingTrailerAt = kTrailerStart - kRingWindowStart;  // 1114
 static_assert(kRingSlotsAt + kSlotBytes == kRingTrailerAt);
 static_assert(kRingTrailerAt + 1 + kChecksumSize == kRingImageSize);
 
@@ -104,9 +104,9 @@ constexpr unsigned kChassisDataStart = 6144;  // 0x1800: positions below hold ze
 constexpr unsigned kChassisDataSize = kImageSize - kChassisDataStart;
 constexpr int kTunnelOffsetWidth = 16;
 constexpr int kTunnelUnit = 64;
-constexpr unsigned kChassisCountAt = kChassisDataStart + kHeaderCountByte;  // 6149
+constexpr unsigned kChassisCountAt = kChassisDataStart + kHeaderCountByte;     // 6149
 constexpr unsigned kChassisDirectoryAt = kChassisDataStart + kDirectoryStart;  // 6150
-constexpr unsigned kSegmentOffsetAt = 6;  // within a descriptor
+constexpr unsigned kSegmentOffsetAt = 6;                                       // within a descriptor
 constexpr unsigned kSegmentLengthAt = 8;
 constexpr uint8_t kSegmentEndTag = 0x0C;
 constexpr int kTagError = -1;

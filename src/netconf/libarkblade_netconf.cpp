@@ -42,8 +42,8 @@ constexpr int kHdrSegOffset = 13;  // tunnel offset of the netconf segment (low 
 constexpr int kHdrSegLength = 15;  // netconf segment length (low byte)
 constexpr uint8_t kHeaderFormat = 0x08;
 constexpr uint8_t kSegmentName = 'N';
-constexpr std::array<uint8_t, kHeaderSize> kHeaderTemplate = {
-    0x08, 0x00, 0x01, 0x10, 0x00, 0x01, 'N', 'T', 0x00, 0x00, 0x00, 0x00, 0x00, 0x4E, 0x00, 0x22};
+constexpr std::array<uint8_t, kHeaderSize> kHeaderTemplate = {0x08, 0x00, 0x01, 0x10, 0x00, 0x01, 'N',  'T',
+                                                              0x00, 0x00, 0x00, 0x00, 0x00, 0x4E, 0x00, 0x22};
 
 // Netconf segment: signature, then the net_info record; the checksum trailer
 // form (0x0C and a checksum left 0) goes over its last five bytes.
@@ -53,9 +53,9 @@ constexpr std::array<uint8_t, 5> kTrailer = {0x0C, 0x00, 0x00, 0x00, 0x00};
 
 // net_info record.
 constexpr int kRecordSize = 32;
-constexpr int kReq = 0;       // sp_req_mbox
-constexpr int kGrant = 1;     // sp_grant_mbox, or the check byte of start-up settings
-constexpr int kIpSect = 2;    // ipaddr, ipdiscovery, ipgway, ipnetmask
+constexpr int kReq = 0;     // sp_req_mbox
+constexpr int kGrant = 1;   // sp_grant_mbox, or the check byte of start-up settings
+constexpr int kIpSect = 2;  // ipaddr, ipdiscovery, ipgway, ipnetmask
 constexpr int kIpSectSize = 13;
 constexpr int kIpAddr = 2;
 constexpr int kIpDiscovery = 6;
@@ -183,7 +183,10 @@ int netconf_reset_record(uint8_t target)
 
 uint8_t target_of(const netconf_handle &h) { return slot_target(h.slotid); }
 
-int netconf_read_net_info(const netconf_handle &h, Record &rec) { return tunnel_read(target_of(h), rec, h.offset); }
+int netconf_read_net_info(const netconf_handle &h, Record &rec)
+{
+    return tunnel_read(target_of(h), rec, h.offset);
+}
 
 // One single-byte transaction: the cheap test that callers may poll.
 int netconf_request_pending(const netconf_handle &h)

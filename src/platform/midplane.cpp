@@ -15,8 +15,7 @@ int arkb_mp_write(uint8_t reg, const uint8_t *buf, int len) { return arkmp_write
 
 int arkb_mp_read(uint8_t reg, uint8_t *buf, int len) { return arkmp_read(reg, buf, len); }
 
-int arkb_mp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int offset_width,
-                         int unit)
+int arkb_mp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int offset_width, int unit)
 {
     return arkmp_tnlblk_write(target, buf, len, offset, offset_width, unit);
 }

@@ -27,15 +27,14 @@ int arkmp_write(uint8_t reg, const uint8_t *buf, int len);
 int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbuf, int wlen, int rlen);
 int arkmp_tunneling_init(int enable);
 int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int offset_width, int unit);
-int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int offset_width,
-                       int unit);
+int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int offset_width, int unit);
 int arkmp_tnlblk_write_fromfile(const char *path, uint8_t target, int offset_width, int unit);
 
 /* I2C */
 int elm_i2c_blk_read_on_bus(int bus, int sel1, int sel2, int addr, uint8_t *buf, unsigned len,
                             unsigned offset, int offset_width, int unit);
-int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, const uint8_t *buf,
-                             unsigned len, unsigned offset, int offset_width, int unit);
+int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, const uint8_t *buf, unsigned len,
+                             unsigned offset, int offset_width, int unit);
 int pca_read_i2c_blade_dt(int slot, uint32_t *dt);
 
 /* FRU helpers */

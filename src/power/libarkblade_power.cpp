@@ -93,7 +93,8 @@ int update_cached_budget()
     if (ark_pwr_i2c_readpub_bl_budget(slot, &published) < 0)
         return -1;
     if (arkb_pwr_publish_budget(&published) != 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Publishing budget\n", kUnitPower, "update_cached_budget", 308);
+        arkb_output(kLogError, "%s::%s::%d:Error Publishing budget\n", kUnitPower, "update_cached_budget",
+                    308);
     return 0;
 }
 
@@ -109,8 +110,8 @@ int ssbcast_ok2poweron()
     constexpr const char *fn = "arkb_pwr_ssbcast_ok2poweron";
     std::array<char, kSensorKeySize> key{};
     if (ssbcast_sensor_format(kPowerOverWarnId.data(), key.data(), kSensorKeySize, kBroadcastPrefix) != 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error ssbcast_sensor_format failed for P_OVER_WARN\n", kUnitPower, fn,
-                    69);
+        arkb_output(kLogError, "%s::%s::%d:Error ssbcast_sensor_format failed for P_OVER_WARN\n", kUnitPower,
+                    fn, 69);
         return -1;
     }
     key.back() = '\0';  // the formatter's promise of a terminated key is not trusted
@@ -161,7 +162,10 @@ Outcome decide(int32_t watts, int32_t allotment, int mode)
 
 void print_line(const char *text) { std::printf("%s\n", text); }
 
-void print_admission(int result) { print_line(result == 0 ? "BL/ALLOWED_POWER_ON" : "BL/PREVENTED_FROM_POWER_ON"); }
+void print_admission(int result)
+{
+    print_line(result == 0 ? "BL/ALLOWED_POWER_ON" : "BL/PREVENTED_FROM_POWER_ON");
+}
 
 }  // namespace
 }  // namespace arkb
@@ -211,12 +215,14 @@ int arkb_pwr_publish_budget(const arkb_pwr_budget *b)
     const bool changed = arkb_pwr_get_budget(&cached) != 0 || cached.hwconfig_power != b->hwconfig_power;
 
     if (store_word(kKeyPubTime, static_cast<int32_t>(uptime())) != 1) {
-        arkb_output(kLogError, "%s::%s::%d:Error memstore_set(%s) failed\n\n", kUnitPower, fn, 169, kKeyPubTime);
+        arkb_output(kLogError, "%s::%s::%d:Error memstore_set(%s) failed\n\n", kUnitPower, fn, 169,
+                    kKeyPubTime);
         return -1;
     }
     const auto raw = encode_budget(*b);
     if (memstore_set(kKeyBudget, raw.data(), kBudgetSize) != 1) {
-        arkb_output(kLogError, "%s::%s::%d:Error memstore_set(%s) failed\n\n", kUnitPower, fn, 175, kKeyBudget);
+        arkb_output(kLogError, "%s::%s::%d:Error memstore_set(%s) failed\n\n", kUnitPower, fn, 175,
+                    kKeyBudget);
         return -1;
     }
     if (!changed)
@@ -228,8 +234,8 @@ int arkb_pwr_publish_budget(const arkb_pwr_budget *b)
     }
     const int rc = ark_pwr_i2c_publish(slot, b->hwconfig_power);
     if (rc < 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error arkb_pwr_publish_budget() ...ERROR: %d\n\n", kUnitPower, fn, 188,
-                    rc);
+        arkb_output(kLogError, "%s::%s::%d:Error arkb_pwr_publish_budget() ...ERROR: %d\n\n", kUnitPower, fn,
+                    188, rc);
         return -1;
     }
     return 0;
@@ -270,8 +276,8 @@ int arkb_pwr_getdecision(uint8_t *decision)
 int arkb_pwr_poweron_node(int /*node*/, int watts, int mode)
 {
     if (update_cached_budget() < 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Updating cached budget\n", kUnitPower, "arkb_pwr_poweron_node",
-                    397);
+        arkb_output(kLogError, "%s::%s::%d:Error Updating cached budget\n", kUnitPower,
+                    "arkb_pwr_poweron_node", 397);
     if (watts == ARKB_PWR_HWCONFIG_WATTS) {
         arkb_pwr_budget cached{};
         if (arkb_pwr_get_budget(&cached) != 0)

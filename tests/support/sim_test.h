@@ -31,7 +31,7 @@ protected:
     void set_slot(int slot) const;
     void set_uptime(long long seconds) const;
     void set_sp_file(const std::string &name, const std::string &text) const;  // e.g. "pca9501_dt"
-    void set_register(uint8_t reg, int value) const;  // -1: unreadable
+    void set_register(uint8_t reg, int value) const;                           // -1: unreadable
     int reg(uint8_t reg) const;
     std::optional<Bytes> file(const std::string &path) const;
     Bytes eeprom() const;

@@ -20,10 +20,7 @@ int hex_digit(char c)
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-bool is_separator(char c)
-{
-    return c == ':' || c == ',' || c == ' ' || c == '-' || c == '.';
-}
+bool is_separator(char c) { return c == ':' || c == ',' || c == ' ' || c == '-' || c == '.'; }
 
 }  // namespace
 

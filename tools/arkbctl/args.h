@@ -33,8 +33,7 @@ void hex_dump(const uint8_t *p, size_t n, unsigned long base = 0);
 // parse_number with an error message naming the argument.
 bool number_arg(const char *what, const char *s, long long min, long long max, long long *out);
 
-template <class T>
-bool num(const char *what, const char *s, T *out)
+template <class T> bool num(const char *what, const char *s, T *out)
 {
     long long v = 0;
     if (!number_arg(what, s, static_cast<long long>(std::numeric_limits<T>::min()),

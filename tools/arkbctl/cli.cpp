@@ -10,10 +10,7 @@ namespace {
 const Command *g_command = nullptr;
 }
 
-void set_command(const Command *c)
-{
-    g_command = c;
-}
+void set_command(const Command *c) { g_command = c; }
 
 int usage_error(const char *fmt, ...)
 {
@@ -54,9 +51,6 @@ int status(int r)
     return kExitFail;
 }
 
-int count_status(int r)
-{
-    return r >= 0 ? 0 : status(r);
-}
+int count_status(int r) { return r >= 0 ? 0 : status(r); }
 
 }  // namespace arkbctl

@@ -78,7 +78,7 @@ void print_type(const char *fn, int r, uint32_t type)
 
 const char *priority_name(int p)
 {
-    static const char *const kNames[] = {"emerg", "alert", "crit",   "err",
+    static const char *const kNames[] = {"emerg",   "alert",  "crit", "err",
                                          "warning", "notice", "info", "debug"};
     return p >= 0 && p < 8 ? kNames[p] : "?";
 }
@@ -166,8 +166,7 @@ int cmd_log(Args &a)
     for (size_t i = 2; i < a.size(); ++i)
         text.append(" ").append(a[i]);
     arkb_output(priority, "%s", text.c_str());
-    std::printf("arkb_output: priority %d (%s), %zu chars\n", priority, priority_name(priority),
-                text.size());
+    std::printf("arkb_output: priority %d (%s), %zu chars\n", priority, priority_name(priority), text.size());
     return 0;
 }
 

@@ -8,8 +8,8 @@ namespace arkbctl {
 
 namespace {
 
-constexpr size_t kManrBuffer = 192;      // get_manr_info writes at most this much
-constexpr size_t kManrPayload = 183;     // payload of the manufacturing record
+constexpr size_t kManrBuffer = 192;   // get_manr_info writes at most this much
+constexpr size_t kManrPayload = 183;  // payload of the manufacturing record
 
 // Payload bytes first..last (inclusive) as text, up to the first NUL.
 void print_text(const char *label, const uint8_t *payload, size_t first, size_t last)

@@ -77,8 +77,7 @@ int mp_writeread(Args &a)
     uint8_t rb = 0;
     int r = arkb_mp_writeread(target, &w, &rb, 1, 1);
     if (r >= 1)
-        std::printf("arkb_mp_writeread: %d, target 0x%02x [0x%02x] = 0x%02x (%u)\n", r, target, w,
-                    rb, rb);
+        std::printf("arkb_mp_writeread: %d, target 0x%02x [0x%02x] = 0x%02x (%u)\n", r, target, w, rb, rb);
     else
         std::printf("arkb_mp_writeread: %d, target 0x%02x [0x%02x]\n", r, target, w);
     return count_status(r);
@@ -98,10 +97,10 @@ int mp_tnl_read(Args &a)
         !number_arg("LEN", a[2], 1, kMaxTunnel, &len))
         return kExitUsage;
     std::vector<uint8_t> buf(static_cast<size_t>(len));
-    int r = arkb_mp_tnlblk_read(target, buf.data(), static_cast<int>(len),
-                                static_cast<int>(offset), width, unit);
-    std::printf("arkb_mp_tnlblk_read: %d, target 0x%02x offset 0x%llx len %lld width %d unit %d\n",
-                r, target, offset, len, width, unit);
+    int r =
+        arkb_mp_tnlblk_read(target, buf.data(), static_cast<int>(len), static_cast<int>(offset), width, unit);
+    std::printf("arkb_mp_tnlblk_read: %d, target 0x%02x offset 0x%llx len %lld width %d unit %d\n", r, target,
+                offset, len, width, unit);
     dump_result(r, buf.data(), static_cast<int>(len), static_cast<unsigned long>(offset));
     return count_status(r);
 }
@@ -120,10 +119,10 @@ int mp_tnl_write(Args &a)
         return kExitUsage;
     if (!parse_hex_bytes(a[2], &data))
         return usage_error("HEXBYTES: '%s' is not a list of hex bytes", a[2]);
-    int r = arkb_mp_tnlblk_write(target, data.data(), static_cast<int>(data.size()),
-                                 static_cast<int>(offset), width, unit);
-    std::printf("arkb_mp_tnlblk_write: %d, target 0x%02x offset 0x%llx len %zu width %d unit %d\n",
-                r, target, offset, data.size(), width, unit);
+    int r = arkb_mp_tnlblk_write(target, data.data(), static_cast<int>(data.size()), static_cast<int>(offset),
+                                 width, unit);
+    std::printf("arkb_mp_tnlblk_write: %d, target 0x%02x offset 0x%llx len %zu width %d unit %d\n", r, target,
+                offset, data.size(), width, unit);
     return count_status(r);
 }
 
@@ -142,7 +141,7 @@ int mp_tunneling_init(Args &a)
 int cmd_mp(Args &a)
 {
     static const Sub kSubs[] = {
-        {"read", mp_read},         {"write", mp_write},       {"writeread", mp_writeread},
+        {"read", mp_read},         {"write", mp_write},         {"writeread", mp_writeread},
         {"tnl-read", mp_tnl_read}, {"tnl-write", mp_tnl_write}, {"tunneling-init", mp_tunneling_init},
     };
     return run_sub(kSubs, a);

@@ -35,8 +35,7 @@ void print_settings(const netconf_settings &s)
     std::printf("ipaddr: %s\n", format_ipv4(s.ipaddr, buf));
     std::printf("ipgway: %s\n", format_ipv4(s.ipgway, buf));
     std::printf("ipnetmask: %s\n", format_ipv4(s.ipnetmask, buf));
-    std::printf("ipdiscovery: %d (%s)\n", static_cast<int>(s.ipdiscovery),
-                discovery_name(s.ipdiscovery));
+    std::printf("ipdiscovery: %d (%s)\n", static_cast<int>(s.ipdiscovery), discovery_name(s.ipdiscovery));
 }
 
 // Fills h, printing the call; false if the library failed.
@@ -59,8 +58,7 @@ bool get_handle(netconf_handle *h, bool verbose)
 // The request checks answer 1 (settings filled) or 0 (nothing pending).
 int check_result(const char *fn, int r, const netconf_settings &s)
 {
-    std::printf("%s: %d (%s)\n", fn, r,
-                r == 1 ? "request" : r == 0 ? "no request" : "failed");
+    std::printf("%s: %d (%s)\n", fn, r, r == 1 ? "request" : r == 0 ? "no request" : "failed");
     if (r == 1)
         print_settings(s);
     return r == 0 || r == 1 ? 0 : status(r);
@@ -167,8 +165,8 @@ int netconf_publish_mac(Args &a)
     if (!get_handle(&h, false))
         return kExitFail;
     int r = arkb_netconf_publish_macaddr(&h, mac);
-    std::printf("arkb_netconf_publish_macaddr: %d, mac %02x:%02x:%02x:%02x:%02x:%02x\n", r, mac[0],
-                mac[1], mac[2], mac[3], mac[4], mac[5]);
+    std::printf("arkb_netconf_publish_macaddr: %d, mac %02x:%02x:%02x:%02x:%02x:%02x\n", r, mac[0], mac[1],
+                mac[2], mac[3], mac[4], mac[5]);
     return status(r);
 }
 

@@ -70,8 +70,7 @@ int platform_eeprom_read(Args &a)
         !number_arg("LEN", a[1], 1, kMaxEeprom, &len))
         return kExitUsage;
     std::vector<uint8_t> buf(static_cast<size_t>(len));
-    int r = arkbp_read_mbfruid_elmsect(buf.data(), static_cast<unsigned>(len),
-                                       static_cast<unsigned>(offset));
+    int r = arkbp_read_mbfruid_elmsect(buf.data(), static_cast<unsigned>(len), static_cast<unsigned>(offset));
     std::printf("arkbp_read_mbfruid_elmsect: %d, offset 0x%llx len %lld\n", r, offset, len);
     if (r >= 0)
         hex_dump(buf.data(), buf.size(), static_cast<unsigned long>(offset));
@@ -88,8 +87,7 @@ int platform_eeprom_write(Args &a)
         return usage_error("HEXBYTES: '%s' is not a list of hex bytes", a[1]);
     int r = arkbp_write_mbfruid_elmsect(data.data(), static_cast<unsigned>(data.size()),
                                         static_cast<unsigned>(offset));
-    std::printf("arkbp_write_mbfruid_elmsect: %d, offset 0x%llx len %zu\n", r, offset,
-                data.size());
+    std::printf("arkbp_write_mbfruid_elmsect: %d, offset 0x%llx len %zu\n", r, offset, data.size());
     return count_status(r);
 }
 
@@ -98,9 +96,9 @@ int platform_eeprom_write(Args &a)
 int cmd_platform(Args &a)
 {
     static const Sub kSubs[] = {
-        {"read-slot", platform_read_slot},     {"store-slot", platform_store_slot},
-        {"device-type", platform_device_type}, {"init", platform_init},
-        {"pca-path", platform_pca_path},       {"eeprom-read", platform_eeprom_read},
+        {"read-slot", platform_read_slot},       {"store-slot", platform_store_slot},
+        {"device-type", platform_device_type},   {"init", platform_init},
+        {"pca-path", platform_pca_path},         {"eeprom-read", platform_eeprom_read},
         {"eeprom-write", platform_eeprom_write},
     };
     return run_sub(kSubs, a);

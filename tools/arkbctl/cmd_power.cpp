@@ -12,16 +12,11 @@ namespace {
 const char *admission_meaning(int r)
 {
     switch (r) {
-    case ARKB_PWR_ADMITTED:
-        return "admitted";
-    case ARKB_PWR_NO_BUDGET:
-        return "no cached budget";
-    case ARKB_PWR_REFUSED:
-        return "refused";
-    case ARKB_PWR_NO_ANSWER:
-        return "no answer";
-    default:
-        return "failed";
+    case ARKB_PWR_ADMITTED: return "admitted";
+    case ARKB_PWR_NO_BUDGET: return "no cached budget";
+    case ARKB_PWR_REFUSED: return "refused";
+    case ARKB_PWR_NO_ANSWER: return "no answer";
+    default: return "failed";
     }
 }
 
@@ -54,8 +49,8 @@ int power_show(Args &a)
     arkb_pwr_budget b = {};
     int rb = arkb_pwr_get_budget(&b);
     if (rb == 0)
-        std::printf("arkb_pwr_get_budget:          %d, hwconfig %u W, permitted %u W\n", rb,
-                    b.hwconfig_power, b.permitted_power);
+        std::printf("arkb_pwr_get_budget:          %d, hwconfig %u W, permitted %u W\n", rb, b.hwconfig_power,
+                    b.permitted_power);
     else
         std::printf("arkb_pwr_get_budget:          %d\n", rb);
     std::printf("arkb_get_hwconfig_power:      %d\n", arkb_get_hwconfig_power());
@@ -75,12 +70,11 @@ int power_show(Args &a)
 int power_publish(Args &a)
 {
     arkb_pwr_budget b = {};
-    if (!want(a, 2, 2) || !num("HW", a[0], &b.hwconfig_power) ||
-        !num("PERMITTED", a[1], &b.permitted_power))
+    if (!want(a, 2, 2) || !num("HW", a[0], &b.hwconfig_power) || !num("PERMITTED", a[1], &b.permitted_power))
         return kExitUsage;
     int r = arkb_pwr_publish_budget(&b);
-    std::printf("arkb_pwr_publish_budget: %d, hwconfig %u W, permitted %u W\n", r,
-                b.hwconfig_power, b.permitted_power);
+    std::printf("arkb_pwr_publish_budget: %d, hwconfig %u W, permitted %u W\n", r, b.hwconfig_power,
+                b.permitted_power);
     return status(r);
 }
 
@@ -100,8 +94,7 @@ int power_on(Args &a)
     int watts = 0;
     int mode = ARKB_PWR_MODE_ASK;
     int node = 0;
-    if (!want(a, 1, 1) || !parse_watts(a[0], &watts) ||
-        (mode_s != nullptr && !parse_mode(mode_s, &mode)) ||
+    if (!want(a, 1, 1) || !parse_watts(a[0], &watts) || (mode_s != nullptr && !parse_mode(mode_s, &mode)) ||
         (node_s != nullptr && !num("--node", node_s, &node)))
         return kExitUsage;
     int r = 0;
@@ -167,7 +160,10 @@ int power_cmm(Args &a)
     // The answer is the grant (0 for a refusal), negative when the CMM gave none.
     int r = arkb_pwr_cmm_request_power(watts);
     std::printf("arkb_pwr_cmm_request_power: %d (%s), watts %d\n", r,
-                r > 0 ? "granted" : r == 0 ? "refused" : "no answer", watts);
+                r > 0    ? "granted"
+                : r == 0 ? "refused"
+                         : "no answer",
+                watts);
     return status(r < 0 ? r : 0);
 }
 
@@ -176,9 +172,15 @@ int power_cmm(Args &a)
 int cmd_power(Args &a)
 {
     static const Sub kSubs[] = {
-        {"show", power_show},         {"publish", power_publish}, {"ready", power_ready},
-        {"on", power_on},             {"off", power_off},         {"decision", power_decision},
-        {"available", power_available}, {"self-test", power_self_test}, {"cmm", power_cmm},
+        {"show", power_show},
+        {"publish", power_publish},
+        {"ready", power_ready},
+        {"on", power_on},
+        {"off", power_off},
+        {"decision", power_decision},
+        {"available", power_available},
+        {"self-test", power_self_test},
+        {"cmm", power_cmm},
     };
     return run_sub(kSubs, a, "show");
 }

@@ -7,60 +7,50 @@
 namespace arkbctl {
 namespace {
 
-const char kInitMp[] =
-    "usage: arkbctl init-mp\n"
-    "Calls arkb_initialize_mp (first start-up step).\n";
+const char kInitMp[] = "usage: arkbctl init-mp\n"
+                       "Calls arkb_initialize_mp (first start-up step).\n";
 
-const char kInit[] =
-    "usage: arkbctl init\n"
-    "Calls arkb_initialize (second start-up step).\n";
+const char kInit[] = "usage: arkbctl init\n"
+                     "Calls arkb_initialize (second start-up step).\n";
 
-const char kBoot[] =
-    "usage: arkbctl boot\n"
-    "Calls arkb_initialize_mp, then arkb_initialize if that returned 0.\n"
-    "Exit 0 only if both returned 0.\n";
+const char kBoot[] = "usage: arkbctl boot\n"
+                     "Calls arkb_initialize_mp, then arkb_initialize if that returned 0.\n"
+                     "Exit 0 only if both returned 0.\n";
 
-const char kSlot[] =
-    "usage: arkbctl slot get        arkb_get_slotid: the slot kept in memstore\n"
-    "       arkbctl slot read       arkb_read_slotid: the slot read from the midplane\n"
-    "       arkbctl slot store N    arkb_store_slotid (N: 0..255)\n";
+const char kSlot[] = "usage: arkbctl slot get        arkb_get_slotid: the slot kept in memstore\n"
+                     "       arkbctl slot read       arkb_read_slotid: the slot read from the midplane\n"
+                     "       arkbctl slot store N    arkb_store_slotid (N: 0..255)\n";
 
-const char kChassisType[] =
-    "usage: arkbctl chassis-type\n"
-    "Calls arkb_get_chassis_type and prints the type in decimal and hex.\n";
+const char kChassisType[] = "usage: arkbctl chassis-type\n"
+                            "Calls arkb_get_chassis_type and prints the type in decimal and hex.\n";
 
 const char kDeviceType[] =
     "usage: arkbctl device-type          arkb_get_device_type: print the stored type\n"
     "       arkbctl device-type --read   arkb_read_device_type: read it from the hardware\n";
 
-const char kSas[] =
-    "usage: arkbctl sas get        arkb_get_sas_cap: print the capability word\n"
-    "       arkbctl sas set WORD   arkb_set_sas_cap (WORD: 32-bit; result 1 is success)\n";
+const char kSas[] = "usage: arkbctl sas get        arkb_get_sas_cap: print the capability word\n"
+                    "       arkbctl sas set WORD   arkb_set_sas_cap (WORD: 32-bit; result 1 is success)\n";
 
-const char kCmmReady[] =
-    "usage: arkbctl cmm-ready [--update]\n"
-    "Calls arkb_is_cmm_ready (after arkb_update_cmm_ready with --update).\n"
-    "Exit 0 if the CMM is ready (result 1), 1 otherwise.\n";
+const char kCmmReady[] = "usage: arkbctl cmm-ready [--update]\n"
+                         "Calls arkb_is_cmm_ready (after arkb_update_cmm_ready with --update).\n"
+                         "Exit 0 if the CMM is ready (result 1), 1 otherwise.\n";
 
-const char kFruRead[] =
-    "usage: arkbctl fru-read\n"
-    "Calls arkb_fru_read.\n";
+const char kFruRead[] = "usage: arkbctl fru-read\n"
+                        "Calls arkb_fru_read.\n";
 
-const char kLog[] =
-    "usage: arkbctl log PRIORITY TEXT...\n"
-    "Calls arkb_output(PRIORITY, \"%s\", TEXT).  PRIORITY: a number or\n"
-    "emerg|alert|crit|err|warning|notice|info|debug (0..7).\n";
+const char kLog[] = "usage: arkbctl log PRIORITY TEXT...\n"
+                    "Calls arkb_output(PRIORITY, \"%s\", TEXT).  PRIORITY: a number or\n"
+                    "emerg|alert|crit|err|warning|notice|info|debug (0..7).\n";
 
-const char kMp[] =
-    "usage: arkbctl mp read REG                 arkb_mp_read of one register byte\n"
-    "       arkbctl mp write REG BYTE           arkb_mp_write of one register byte\n"
-    "       arkbctl mp writeread TARGET BYTE    arkb_mp_writeread: write BYTE, read one byte\n"
-    "       arkbctl mp tnl-read TARGET OFFSET LEN [--width 8|16] [--unit N]\n"
-    "       arkbctl mp tnl-write TARGET OFFSET HEXBYTES [--width 8|16] [--unit N]\n"
-    "       arkbctl mp tunneling-init [0|1]     arkb_mp_tunneling_init (default 1)\n"
-    "Numbers take 0x for hex.  --width is the offset width in bits (default 16),\n"
-    "--unit the bytes per transaction (default 32).  HEXBYTES: \"0a1b2c\",\n"
-    "\"0a:1b:2c\" or \"0x0a,0x1b\".  Results are byte counts: exit 0 when >= 0.\n";
+const char kMp[] = "usage: arkbctl mp read REG                 arkb_mp_read of one register byte\n"
+                   "       arkbctl mp write REG BYTE           arkb_mp_write of one register byte\n"
+                   "       arkbctl mp writeread TARGET BYTE    arkb_mp_writeread: write BYTE, read one byte\n"
+                   "       arkbctl mp tnl-read TARGET OFFSET LEN [--width 8|16] [--unit N]\n"
+                   "       arkbctl mp tnl-write TARGET OFFSET HEXBYTES [--width 8|16] [--unit N]\n"
+                   "       arkbctl mp tunneling-init [0|1]     arkb_mp_tunneling_init (default 1)\n"
+                   "Numbers take 0x for hex.  --width is the offset width in bits (default 16),\n"
+                   "--unit the bytes per transaction (default 32).  HEXBYTES: \"0a1b2c\",\n"
+                   "\"0a:1b:2c\" or \"0x0a,0x1b\".  Results are byte counts: exit 0 when >= 0.\n";
 
 const char kPlatform[] =
     "usage: arkbctl platform read-slot                 arkbp_read_slotid\n"
@@ -72,13 +62,11 @@ const char kPlatform[] =
     "       arkbctl platform eeprom-write OFFSET HEXBYTES\n"
     "                                                  arkbp_write_mbfruid_elmsect\n";
 
-const char kThermal[] =
-    "usage: arkbctl thermal [show]    arkb_get_thermovrd\n"
-    "       arkbctl thermal set 0|1   arkb_set_thermovrd\n";
+const char kThermal[] = "usage: arkbctl thermal [show]    arkb_get_thermovrd\n"
+                        "       arkbctl thermal set 0|1   arkb_set_thermovrd\n";
 
-const char kTcontrol[] =
-    "usage: arkbctl tcontrol [show]   arkb_get_tcontrol\n"
-    "       arkbctl tcontrol set N    arkb_set_tcontrol (N: signed 32-bit)\n";
+const char kTcontrol[] = "usage: arkbctl tcontrol [show]   arkb_get_tcontrol\n"
+                         "       arkbctl tcontrol set N    arkb_set_tcontrol (N: signed 32-bit)\n";
 
 const char kPower[] =
     "usage: arkbctl power [show]                 every budget getter, one line each\n"
@@ -112,14 +100,12 @@ const char kNetconf[] =
     "MAC: aa:bb:cc:dd:ee:ff.  The commands after 'init' fetch the handle first.\n"
     "A check blocks up to 16 s after granting a request.\n";
 
-const char kInstrec[] =
-    "usage: arkbctl instrec update   arkb_instrec_update\n"
-    "       arkbctl instrec dump     arkb_instrec_test\n";
+const char kInstrec[] = "usage: arkbctl instrec update   arkb_instrec_update\n"
+                        "       arkbctl instrec dump     arkb_instrec_test\n";
 
-const char kFru[] =
-    "usage: arkbctl fru manr\n"
-    "Calls get_manr_info and prints the part number, serial and dash level,\n"
-    "then a hex dump of the 183-byte record payload.\n";
+const char kFru[] = "usage: arkbctl fru manr\n"
+                    "Calls get_manr_info and prints the part number, serial and dash level,\n"
+                    "then a hex dump of the 183-byte record payload.\n";
 
 const Command kCommands[] = {
     {"init-mp", cmd_init_mp, "arkb_initialize_mp", kInitMp},
@@ -144,12 +130,11 @@ const Command kCommands[] = {
 
 void print_main_usage(FILE *out)
 {
-    std::fprintf(out,
-                 "usage: arkbctl COMMAND [ARGS...]\n"
-                 "       arkbctl COMMAND --help\n"
-                 "Runs libarkblade calls and prints each call's raw result.\n"
-                 "Exit status: 0 success, 1 the library reported failure, 2 bad usage.\n\n"
-                 "commands:\n");
+    std::fprintf(out, "usage: arkbctl COMMAND [ARGS...]\n"
+                      "       arkbctl COMMAND --help\n"
+                      "Runs libarkblade calls and prints each call's raw result.\n"
+                      "Exit status: 0 success, 1 the library reported failure, 2 bad usage.\n\n"
+                      "commands:\n");
     for (const Command &c : kCommands)
         std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
 }
@@ -163,10 +148,7 @@ const Command *find_command(const char *name)
     return nullptr;
 }
 
-bool is_help(const char *s)
-{
-    return std::strcmp(s, "--help") == 0 || std::strcmp(s, "-h") == 0;
-}
+bool is_help(const char *s) { return std::strcmp(s, "--help") == 0 || std::strcmp(s, "-h") == 0; }
 
 int run(int argc, char **argv)
 {
@@ -199,7 +181,4 @@ int run(int argc, char **argv)
 }  // namespace
 }  // namespace arkbctl
 
-int main(int argc, char **argv)
-{
-    return arkbctl::run(argc, argv);
-}
+int main(int argc, char **argv) { return arkbctl::run(argc, argv); }

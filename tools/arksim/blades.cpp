@@ -37,17 +37,13 @@ std::string real(const std::string &path)
 
 }  // namespace
 
-bool is_chassis(const std::string &dir)
-{
-    return is_dir(dir + "/registers") || is_dir(dir + "/blades");
-}
+bool is_chassis(const std::string &dir) { return is_dir(dir + "/registers") || is_dir(dir + "/blades"); }
 
 bool need_chassis(const Context &ctx)
 {
     if (is_chassis(ctx.chassis))
         return true;
-    fail("no chassis in %s (make one with `arksim create`, or choose one with -C DIR)",
-         ctx.chassis.c_str());
+    fail("no chassis in %s (make one with `arksim create`, or choose one with -C DIR)", ctx.chassis.c_str());
     return false;
 }
 
@@ -78,8 +74,7 @@ bool pick_blade(const Context &ctx, arksim::BladeInfo &out)
         else if (ctx.slot >= 0)
             fail("no blade in slot %d of %s", ctx.slot, ctx.chassis.c_str());
         else
-            fail("the chassis %s has no blades (add one with `arksim add-blade`)",
-                 ctx.chassis.c_str());
+            fail("the chassis %s has no blades (add one with `arksim add-blade`)", ctx.chassis.c_str());
         return false;
     }
     out = *pick;

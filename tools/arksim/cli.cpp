@@ -106,7 +106,8 @@ bool parse_hex_bytes(std::span<const std::string> words, std::vector<uint8_t> &o
             if (i == start || (i - start) % 2 != 0)
                 return false;
             for (std::size_t j = start; j < i; j += 2)
-                out.push_back(static_cast<uint8_t>(arksim::hex_digit(w[j]) * 16 + arksim::hex_digit(w[j + 1])));
+                out.push_back(
+                    static_cast<uint8_t>(arksim::hex_digit(w[j]) * 16 + arksim::hex_digit(w[j + 1])));
         }
     }
     return true;

@@ -62,7 +62,7 @@ bool stop_cmm(const std::string &chassis);
 
 /* --- errors: "arksim CMD: message" on stderr, the exit status back ---- */
 void set_command_name(const char *name);
-int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));        // 1
+int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));         // 1
 int usage_error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));  // 2
 
 /* --- values ------------------------------------------------------------ */

@@ -41,16 +41,14 @@ int create(const Context &ctx, const Args &args)
         for (uint16_t code : arksim::kChassisTypes)
             known = known || (parse_number(*t, 0, 65535, type) && type == code);
         if (!known)
-            return usage_error("unknown chassis type %s (1302, 3096, 3074, 3331 or 3073)",
-                               t->c_str());
+            return usage_error("unknown chassis type %s (1302, 3096, 3074, 3331 or 3073)", t->c_str());
     }
     std::vector<std::pair<std::string, int>> blades;
     for (const std::string &blade_arg : args.all("--blade")) {
         auto colon = blade_arg.rfind(':');
         int slot = 0;
         std::string name = blade_arg.substr(0, colon);
-        if (colon == std::string::npos || !valid_name(name) ||
-            !parse_slot(blade_arg.substr(colon + 1), slot))
+        if (colon == std::string::npos || !valid_name(name) || !parse_slot(blade_arg.substr(colon + 1), slot))
             return usage_error("--blade wants NAME:SLOT, not %s", blade_arg.c_str());
         for (const auto &b : blades)
             if (b.first == name || b.second == slot)
@@ -62,8 +60,7 @@ int create(const Context &ctx, const Args &args)
     if (!check_identity_option(args))
         return 2;
     if (is_chassis(ctx.chassis) && !args.has("--force"))
-        return fail("%s already holds a chassis (--force wipes and recreates it)",
-                    ctx.chassis.c_str());
+        return fail("%s already holds a chassis (--force wipes and recreates it)", ctx.chassis.c_str());
     // A CMM serving the old chassis would outlive its folder.
     if (!stop_cmm(ctx.chassis) || !fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades) ||
         !apply_identity_option(ctx, args))
@@ -86,8 +83,7 @@ int add_blade(const Context &ctx, const Args &args)
     if (args.pos.size() != 2)
         return usage_error("wants NAME SLOT");
     if (!valid_name(args.pos[0]) || !parse_slot(args.pos[1], slot))
-        return usage_error("bad blade name %s or slot %s", args.pos[0].c_str(),
-                           args.pos[1].c_str());
+        return usage_error("bad blade name %s or slot %s", args.pos[0].c_str(), args.pos[1].c_str());
     if (!need_chassis(ctx))
         return 1;
     auto blades = arksim::list_blades(ctx.chassis);
@@ -141,8 +137,7 @@ int reset(const Context &ctx, const Args &args)
         return 1;
     if (!arksim::reset_blade(b.dir))
         return fail("cannot reset blade %s", b.name.c_str());
-    std::printf("blade %s reset to a freshly inserted one (slot %d kept)\n", b.name.c_str(),
-                b.slot);
+    std::printf("blade %s reset to a freshly inserted one (slot %d kept)\n", b.name.c_str(), b.slot);
     return 0;
 }
 
@@ -150,8 +145,9 @@ constexpr Opt kCreateOpts[] = {
     {"--type", "CODE", "chassis type: 1302, 3096 (default), 3074, 3331, 3073"},
     {"--blade", "NAME:SLOT", "a blade to add (repeatable; default sp1:3)"},
     {"--force", "", "wipe and recreate an existing chassis"},
-    {"--identity", "P:S:D", "the chassis's part number, serial number and dash level\n"
-                            "                         (default 5412345:CH0001:01; see `arksim identity`)"},
+    {"--identity", "P:S:D",
+     "the chassis's part number, serial number and dash level\n"
+     "                         (default 5412345:CH0001:01; see `arksim identity`)"},
     {"--cmm", "", "the chassis has a CMM: `arksim run` starts it (see `arksim cmm`)"},
 };
 constexpr Opt kMoveOpts[] = {
@@ -172,10 +168,14 @@ constexpr Command kCommands[] = {
      "/usr/local/bin; its memstore and /dev/shm (the SP's RAM) are cleared and a\n"
      "running uptime clock starts over, as pulling and reinserting it would.",
      kMoveOpts, false, move},
-    {"reset", "[BLADE]", "make a blade freshly inserted again",
+    {"reset",
+     "[BLADE]",
+     "make a blade freshly inserted again",
      "Clears its memstore, EEPROM, SP folders, log, journal, faults and counters;\n"
      "keeps its slot.",
-     {}, false, reset},
+     {},
+     false,
+     reset},
 };
 
 }  // namespace

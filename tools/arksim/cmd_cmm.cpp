@@ -146,8 +146,7 @@ void tidy_stale_link(const std::string &chassis)
     int pid = 0;
     struct stat st {};
     std::string link = chassis + "/netns";
-    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
-        !cmm::open_chassis_netns(chassis, pid))
+    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && !cmm::open_chassis_netns(chassis, pid))
         ::unlink(link.c_str());
 }
 
@@ -163,8 +162,7 @@ bool stop_daemon(const std::string &chassis, bool quiet)
         return true;
     }
     if (pid == 0 || read_text("/proc/" + std::to_string(pid) + "/comm") != cmm::kDaemonName)
-        return fail("the CMM of %s holds its lock but names no arkcmm pid", chassis.c_str()),
-               false;
+        return fail("the CMM of %s holds its lock but names no arkcmm pid", chassis.c_str()), false;
     ::kill(pid, SIGTERM);
     bool ended = wait_for(kStopWaitMs, [&] { return !process_alive(pid); });
     if (!ended) {
@@ -242,8 +240,7 @@ int cmm_status(const Context &ctx)
     cmm::Config c = cmm::read_config(ctx.chassis);
     if (pid > 0)
         std::printf("CMM: running, pid %d, %s %s:%u\n", pid,
-                    cmm::is_listening(pid) ? "listening on" : "not listening on", cmm::kAddress,
-                    cmm::kPort);
+                    cmm::is_listening(pid) ? "listening on" : "not listening on", cmm::kAddress, cmm::kPort);
     else
         std::printf("CMM: %s\n", pid == 0 ? "starting" : "not running");
     cmm::Allotments a = cmm::read_allotments(ctx.chassis);
@@ -262,8 +259,8 @@ int cmm_status(const Context &ctx)
                         cmm::blade_address(static_cast<int>(i)).c_str(), a[i]);
     auto reqs = text_lines(read_text(cmm::file(ctx.chassis, "requests")));
     std::printf("last requests (time address slot request reply):\n");
-    for (std::size_t i = reqs.size() > kStatusRequests ? reqs.size() - kStatusRequests : 0;
-         i < reqs.size(); ++i)
+    for (std::size_t i = reqs.size() > kStatusRequests ? reqs.size() - kStatusRequests : 0; i < reqs.size();
+         ++i)
         std::printf("  %s\n", reqs[i].c_str());
     return 0;
 }
@@ -287,9 +284,9 @@ int cmm_behave(const Context &ctx, const std::vector<std::string> &words)
         return usage_error("wants reply TEXT, close, split, delay MS, nolisten or normal");
     }
     std::string path = cmm::file(ctx.chassis, "behaviour");
-    bool ok = mode == "normal" ? (::unlink(path.c_str()) == 0 || errno == ENOENT)
-                               : arksim::make_dirs(cmm::dir(ctx.chassis)) &&
-                                     arksim::write_text(path, text + "\n");
+    bool ok = mode == "normal"
+                  ? (::unlink(path.c_str()) == 0 || errno == ENOENT)
+                  : arksim::make_dirs(cmm::dir(ctx.chassis)) && arksim::write_text(path, text + "\n");
     if (!ok)
         return fail("cannot write %s", path.c_str());
     // The listener follows within a tick; wait so the next connection meets it.
@@ -341,8 +338,8 @@ int cmm_cmd(const Context &ctx, const Args &args)
 int broadcast_cmd(const Context &ctx, const Args &args)
 {
     bool all = args.has("--all");
-    if (args.pos.empty() || (args.pos[0] != "start" && args.pos[0] != "stop") ||
-        args.pos.size() > 2 || (all && args.pos.size() > 1))
+    if (args.pos.empty() || (args.pos[0] != "start" && args.pos[0] != "stop") || args.pos.size() > 2 ||
+        (all && args.pos.size() > 1))
         return usage_error("wants start|stop [BLADE | --all]");
     bool start = args.pos[0] == "start";
     Context c = ctx;
@@ -370,8 +367,7 @@ int broadcast_cmd(const Context &ctx, const Args &args)
         return 0;
     }
     std::string stamp = b.dir + "/memstore/" + arksim::encode_key("SSBCAST/CH/TIMESTAMP");
-    if (start && !all &&
-        !wait_for(kSettleWaitMs, [&] { return ::access(stamp.c_str(), F_OK) == 0; }))
+    if (start && !all && !wait_for(kSettleWaitMs, [&] { return ::access(stamp.c_str(), F_OK) == 0; }))
         return fail("no broadcast reached blade %s", b.name.c_str());
     return 0;
 }

@@ -81,8 +81,8 @@ int stats(const Context &ctx, const Args &args)
         std::puts("  (none)");
     std::printf("%-12s %12s %12s\n", "bus", "transactions", "bytes");
     for (int i = 0; i < static_cast<int>(arksim::Bus::Count); ++i)
-        std::printf("  %-10s %12u %12u\n", arksim::bus_name(static_cast<arksim::Bus>(i)),
-                    s.transactions[i], s.bytes[i]);
+        std::printf("  %-10s %12u %12u\n", arksim::bus_name(static_cast<arksim::Bus>(i)), s.transactions[i],
+                    s.bytes[i]);
     return 0;
 }
 
@@ -98,8 +98,7 @@ int log(const Context &ctx, const Args &args)
         return 0;
     }
     for (const arksim::LogEntry &e : arksim::read_log(b.dir))
-        std::printf("%-7s %-8s %s\n", arksim::severity_name(e.severity),
-                    arksim::facility_name(e.facility),
+        std::printf("%-7s %-8s %s\n", arksim::severity_name(e.severity), arksim::facility_name(e.facility),
                     arksim::escape_log_message(e.message).c_str());
     return 0;
 }
@@ -121,10 +120,9 @@ constexpr Command kCommands[] = {
      "the call does its work, then the process ends as if the power were cut.\n"
      "e.g. `arksim fault memstore_set 2 -1`.",
      kFaultOpts, false, fault},
-    {"journal", "[--clear]", "show every platform call the blade's programs made", "",
-     kClearOpts, false, journal},
-    {"stats", "[--reset] [--all]", "show call counts and bus traffic", "", kStatsOpts, false,
-     stats},
+    {"journal", "[--clear]", "show every platform call the blade's programs made", "", kClearOpts, false,
+     journal},
+    {"stats", "[--reset] [--all]", "show call counts and bus traffic", "", kStatsOpts, false, stats},
     {"log", "[--clear]", "show the SP's system log", "One entry a line: severity, facility, message.",
      kClearOpts, false, log},
 };

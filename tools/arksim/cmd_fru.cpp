@@ -322,12 +322,16 @@ bool lose_power(const std::string &sp)
 constexpr Opt kFruOpts[] = {{"--json", "", "machine-readable output"}};
 
 constexpr Command kCommands[] = {
-    {"identity", "[PART SERIAL DASH]", "show or change the chassis's manufacturing identity",
+    {"identity",
+     "[PART SERIAL DASH]",
+     "show or change the chassis's manufacturing identity",
      "The part number (7 characters), serial number (6) and dash level (2) of the\n"
      "chassis's manufacturing record, which blades read over the midplane tunnel\n"
      "(target 0xaa from 0x1800) as the parent of their installation records.\n"
      "Changing it rewrites the chassis FRU data there whole.",
-     {}, false, identity},
+     {},
+     false,
+     identity},
     {"fru", "[--json]", "show the blade's FRU EEPROM section decoded",
      "The section header with its CRC-8, the directory, and with an \"FD\" segment\n"
      "the installation records: ring header, checksum trailer (CRC-32 over bytes\n"

@@ -111,8 +111,8 @@ int request(const Context &ctx, const Args &args)
 std::string handshake_note(const mb::Record &r)
 {
     if (r[mb::kReq] == mb::kRequestStartUp) {
-        uint8_t want = mb::check_byte(std::span<const uint8_t, mb::kIpSectSize>(r.data() + mb::kIpSect,
-                                                                              mb::kIpSectSize));
+        uint8_t want = mb::check_byte(
+            std::span<const uint8_t, mb::kIpSectSize>(r.data() + mb::kIpSect, mb::kIpSectSize));
         char buf[48];
         std::snprintf(buf, sizeof buf, " (check byte, %s 0x%02x)",
                       want == r[mb::kGrant] ? "matches" : "wants", want);
@@ -140,12 +140,11 @@ int show(const Context &ctx, const Args &args)
     blank[mb::kHdrCrc] = 0;
     const uint8_t crc = arksim::crc8(blank);
     const mb::Record &r = v.record;
-    std::printf("blade %s, slot %d, target 0x%02x: %s\n", b.name.c_str(), b.slot,
-                mb::slot_target(b.slot), mb::state_name(v.state));
+    std::printf("blade %s, slot %d, target 0x%02x: %s\n", b.name.c_str(), b.slot, mb::slot_target(b.slot),
+                mb::state_name(v.state));
     std::printf("header: %s (crc8 %s)\n", arksim::hex_bytes(v.header).c_str(),
                 crc == v.header[mb::kHdrCrc] ? "ok" : "wrong");
-    std::printf("signature: %02x %02x at %u\n", v.signature[0], v.signature[1],
-                v.header[mb::kHdrSegOffset]);
+    std::printf("signature: %02x %02x at %u\n", v.signature[0], v.signature[1], v.header[mb::kHdrSegOffset]);
     if (!v.located) {
         std::puts("net_info: none (header byte 6 is not 'N')");
         return 0;
@@ -157,8 +156,8 @@ int show(const Context &ctx, const Args &args)
     std::printf("ipdiscovery: %s\n", mb::discovery_text(r[mb::kDiscovery]).c_str());
     std::printf("ipgway: %s\n", mb::ipv4_text(std::span(r).subspan(mb::kGateway, 4)).c_str());
     std::printf("ipnetmask: %s\n", mb::ipv4_text(std::span(r).subspan(mb::kNetmask, 4)).c_str());
-    std::printf("macaddr: %02x:%02x:%02x:%02x:%02x:%02x\n", r[mb::kMac], r[mb::kMac + 1],
-                r[mb::kMac + 2], r[mb::kMac + 3], r[mb::kMac + 4], r[mb::kMac + 5]);
+    std::printf("macaddr: %02x:%02x:%02x:%02x:%02x:%02x\n", r[mb::kMac], r[mb::kMac + 1], r[mb::kMac + 2],
+                r[mb::kMac + 3], r[mb::kMac + 4], r[mb::kMac + 5]);
     std::printf("marker: 0x%02x\n", r[mb::kMarker]);
     return 0;
 }

@@ -53,8 +53,7 @@ int reg(const Context &ctx, const Args &args)
         return 1;
     if (args.pos.empty()) {
         for (const std::string &name : dir_entries(ctx.chassis + "/registers"))
-            std::printf("0x%s  %s\n", name.c_str(),
-                        read_text(ctx.chassis + "/registers/" + name).c_str());
+            std::printf("0x%s  %s\n", name.c_str(), read_text(ctx.chassis + "/registers/" + name).c_str());
         return 0;
     }
     long long r = 0, v = -1;
@@ -69,8 +68,7 @@ int reg(const Context &ctx, const Args &args)
         return 0;
     }
     if (args.pos[1] != "unreadable" && !parse_number(args.pos[1], 0, 255, v))
-        return usage_error("the value must be a byte or \"unreadable\", not %s",
-                           args.pos[1].c_str());
+        return usage_error("the value must be a byte or \"unreadable\", not %s", args.pos[1].c_str());
     if (!arksim::write_register(ctx.chassis, static_cast<uint8_t>(r), static_cast<int>(v)))
         return fail("cannot write register 0x%02llx", r);
     return 0;
@@ -151,13 +149,17 @@ constexpr Command kCommands[] = {
      "Without arguments every key with its value; with KEY its value as hex bytes;\n"
      "with KEY and bytes the new value, e.g. `arksim memstore slotid 03`.",
      kMemstoreOpts, false, memstore},
-    {"register", "[REG [VALUE|unreadable]]", "list, get or set a midplane register",
-     "REG and VALUE are numbers, 0x hex or decimal: `arksim register 0x9c 0x10`.", {}, false,
+    {"register",
+     "[REG [VALUE|unreadable]]",
+     "list, get or set a midplane register",
+     "REG and VALUE are numbers, 0x hex or decimal: `arksim register 0x9c 0x10`.",
+     {},
+     false,
      reg},
     {"tunnel", "TARGET [--offset O] [--length L] [--write HEXBYTES]",
      "dump or write a target's tunnel block memory", "", kDumpOpts, false, tunnel},
-    {"eeprom", "[--offset O] [--length L] [--write HEXBYTES]",
-     "dump or write the blade's FRU EEPROM", "", kDumpOpts, false, eeprom},
+    {"eeprom", "[--offset O] [--length L] [--write HEXBYTES]", "dump or write the blade's FRU EEPROM", "",
+     kDumpOpts, false, eeprom},
 };
 
 }  // namespace

@@ -46,13 +46,13 @@ int run(const Context &ctx, const Args &args)
 }
 
 constexpr Opt kRunOpts[] = {
-    {"--new-chassis", "DIR", "first wipe DIR and make a fresh chassis there (type 3096,\n"
-                            "                         blade sp1 in slot 3), and use it"},
+    {"--new-chassis", "DIR",
+     "first wipe DIR and make a fresh chassis there (type 3096,\n"
+     "                         blade sp1 in slot 3), and use it"},
 };
 
 constexpr Command kCommands[] = {
-    {"run", "[--blade NAME | --slot N] [--new-chassis DIR] -- CMD [ARGS...]",
-     "run a program as a blade's SP",
+    {"run", "[--blade NAME | --slot N] [--new-chassis DIR] -- CMD [ARGS...]", "run a program as a blade's SP",
      "The program sees the blade's /conf, /persist, /dev/shm and /usr/local/bin, its\n"
      "/dev/log goes to the blade's log (`arksim log`), and its network is the\n"
      "chassis network: with the CMM running (`arksim cmm`, started here when the\n"

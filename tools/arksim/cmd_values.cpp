@@ -111,13 +111,16 @@ constexpr Opt kUptimeOpts[] = {{"--running", "", "let the clock run on from its 
 
 constexpr Command kCommands[] = {
     {"uptime", "[SECONDS | --running]", "show or set the blade's uptime clock",
-     "SECONDS freezes the clock at that value; --running lets it count on.", kUptimeOpts,
-     false, uptime},
+     "SECONDS freezes the clock at that value; --running lets it count on.", kUptimeOpts, false, uptime},
     {"sensor", "[N [VALUE]]", "list, get or set sensor readings", "", {}, false, sensor},
     {"dt", "[VALUE]", "show or set the DT value of the blade's PCA9501", "", {}, false, dt},
-    {"slot-byte", "[N | none]", "show or set the raw slot byte the midplane reports",
-     "Unlike `move`, any byte is taken (e.g. 0x13), and `none` makes the read fail.", {},
-     false, slot_byte},
+    {"slot-byte",
+     "[N | none]",
+     "show or set the raw slot byte the midplane reports",
+     "Unlike `move`, any byte is taken (e.g. 0x13), and `none` makes the read fail.",
+     {},
+     false,
+     slot_byte},
 };
 
 }  // namespace

@@ -23,9 +23,9 @@ constexpr Opt kCommon[] = {
 };
 
 using Group = std::span<const Command> (*)();
-constexpr Group kGroups[] = {chassis_commands, show_commands, memory_commands,
-                             value_commands, debug_commands, run_commands, cmm_commands,
-                             fru_commands, mailbox_commands};
+constexpr Group kGroups[] = {chassis_commands, show_commands,  memory_commands,
+                             value_commands,   debug_commands, run_commands,
+                             cmm_commands,     fru_commands,   mailbox_commands};
 
 const Command *find_command(std::string_view name)
 {
@@ -78,8 +78,8 @@ void command_help(const Command &c)
 }
 
 // "--name=value" or "--name value"; returns false with a message printed.
-bool parse_opt(std::span<char *> in, std::size_t &i, std::span<const Opt> own, Context &ctx,
-               Args &args, bool &help)
+bool parse_opt(std::span<char *> in, std::size_t &i, std::span<const Opt> own, Context &ctx, Args &args,
+               bool &help)
 {
     std::string word = in[i];
     std::string name = word, value;

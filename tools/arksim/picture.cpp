@@ -130,19 +130,23 @@ void draw_chassis(const std::string &chassis)
         std::string (*value)(const std::string &chassis, const arksim::BladeInfo &b);
     };
     static const Row kRows[] = {
-        {"slot id", [](const std::string &, const arksim::BladeInfo &b) {
+        {"slot id",
+         [](const std::string &, const arksim::BladeInfo &b) {
              auto v = memstore_value(b.dir, "slotid");
              return v && v->size() == 1 ? std::to_string((*v)[0]) : std::string("-");
          }},
-        {"chassis", [](const std::string &, const arksim::BladeInfo &b) {
+        {"chassis",
+         [](const std::string &, const arksim::BladeInfo &b) {
              auto v = memstore_value(b.dir, "chassis_type");
              return v && v->size() == 2 ? std::to_string((*v)[0] | (*v)[1] << 8) : std::string("-");
          }},
         {"power", [](const std::string &, const arksim::BladeInfo &b) { return power_text(b.dir); }},
-        {"network", [](const std::string &c, const arksim::BladeInfo &b) {
+        {"network",
+         [](const std::string &c, const arksim::BladeInfo &b) {
              return b.slot >= 0 ? network_text(c, b.slot) : std::string("-");
          }},
-        {"thermal", [](const std::string &c, const arksim::BladeInfo &b) {
+        {"thermal",
+         [](const std::string &c, const arksim::BladeInfo &b) {
              if (b.slot < 0)
                  return std::string("-");
              int v = arksim::read_register(c, arksim::thermal_register(b.slot));
@@ -150,7 +154,8 @@ void draw_chassis(const std::string &chassis)
                                 : v == arksim::kThermalOverrideOff ? "override off"
                                                                    : "?");
          }},
-        {"cmm", [](const std::string &, const arksim::BladeInfo &b) {
+        {"cmm",
+         [](const std::string &, const arksim::BladeInfo &b) {
              return byte_key(b.dir, "ARKB/CMMREADY", "ready", "not ready");
          }},
         {"installs", [](const std::string &, const arksim::BladeInfo &b) { return installs_text(b.dir); }},
@@ -158,7 +163,9 @@ void draw_chassis(const std::string &chassis)
     rule(blades.size());
     std::string head = "  |";
     for (const auto &b : blades)
-        head += row_cell("slot " + (b.slot >= 0 ? std::to_string(b.slot) : std::string("-")) + "  " + b.name) + "|";
+        head +=
+            row_cell("slot " + (b.slot >= 0 ? std::to_string(b.slot) : std::string("-")) + "  " + b.name) +
+            "|";
     std::puts(head.c_str());
     rule(blades.size());
     for (const Row &r : kRows) {

@@ -132,8 +132,7 @@ void show_details(const std::string &chassis, const arksim::BladeInfo &b)
 void show_blade(const std::string &chassis, const arksim::BladeInfo &b, bool detail)
 {
     std::printf("\nblade %s, %s  (%s)\n", b.name.c_str(),
-                b.slot >= 0 ? ("slot " + std::to_string(b.slot)).c_str() : "no slot",
-                b.dir.c_str());
+                b.slot >= 0 ? ("slot " + std::to_string(b.slot)).c_str() : "no slot", b.dir.c_str());
     show_thermal(chassis, b.slot);
     show_memstore(b.dir, detail);
     show_files(b.dir + "/fs/dev/shm", "/dev/shm", true);
