@@ -44,17 +44,7 @@ constexpr uint8_t kMayNotPowerOn = 2;
 Behaviour parse_behaviour(const std::string &path)
 {
     Behaviour b;
-    std::vector<uint8_t> raw;
-    if (!read_file(path, raw))
-        return b;
-    std::string text(raw.begin(), raw.end());
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string &line : read_lines(path)) {
         std::string word = line.substr(0, line.find(' '));
         std::string arg = line.size() > word.size() ? line.substr(word.size() + 1) : "";
         char *stop = nullptr;

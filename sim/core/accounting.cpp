@@ -127,19 +127,10 @@ bool parse_rule(const std::string &line, Rule &r)
 std::vector<Rule> load_rules(const std::string &sp)
 {
     std::vector<Rule> rules;
-    std::vector<uint8_t> raw;
-    if (!read_file(sp + "/faults", raw))
-        return rules;
-    std::string text(raw.begin(), raw.end());
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
+    for (const std::string &line : read_lines(sp + "/faults")) {
         Rule r;
-        if (parse_rule(text.substr(start, end - start), r))
+        if (parse_rule(line, r))
             rules.push_back(r);
-        start = end + 1;
     }
     return rules;
 }

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "simstate.h"
 #include "unique_fd.h"
 
@@ -147,6 +149,21 @@ bool write_text(const std::string &path, std::string_view text)
 {
     return write_file_atomic(
         path, std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
+}
+
+std::vector<std::string> read_lines(const std::string &path)
+{
+    std::vector<uint8_t> raw;
+    std::vector<std::string> lines;
+    if (!read_file(path, raw))
+        return lines;
+    std::string text(raw.begin(), raw.end());
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
 std::optional<long long> read_number(const std::string &path)

@@ -58,6 +58,8 @@ int hex_digit(char c);                           // 0..15, -1 for a non-hex char
 bool read_file(const std::string &path, std::vector<uint8_t> &out);
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes);
 bool write_text(const std::string &path, std::string_view text);
+// The file's lines without their line feeds; empty when it cannot be read.
+std::vector<std::string> read_lines(const std::string &path);
 std::optional<long long> read_number(const std::string &path);  // decimal or 0x hex
 bool make_dirs(const std::string &path);
 bool remove_tree(const std::string &path);

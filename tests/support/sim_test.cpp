@@ -33,16 +33,9 @@ void SimTest::SetUp()
 
 std::vector<std::string> SimTest::journal(const std::string &func) const
 {
-    std::vector<uint8_t> raw;
-    arksim::read_file(sp + "/journal", raw);
     std::vector<std::string> out;
-    std::string text(raw.begin(), raw.end());
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
-        line = line.substr(line.find(' ') + 1);
+    for (std::string line : arksim::read_lines(sp + "/journal")) {
+        line = line.substr(line.find(' ') + 1);  // without the pid
         if (func.empty() || line.rfind(func + "(", 0) == 0)
             out.push_back(line);
     }
