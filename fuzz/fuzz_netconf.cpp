@@ -8,10 +8,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    const std::string &sp = fuzz::sp();
-    const uint8_t slot = 3;
-    arksim::make_dirs(sp + "/memstore");
-    arksim::write_file_atomic(sp + "/memstore/slotid", std::span<const uint8_t>(&slot, 1));
+    fuzz::store_slot(3);
     fuzz::quiet_stdout();
     return 0;
 }

@@ -62,6 +62,13 @@ void quiet_stdout()
     }
 }
 
+void store_slot(uint8_t slot)
+{
+    arksim::make_dirs(sp() + "/memstore");
+    arksim::write_file_atomic(sp() + "/memstore/" + arksim::encode_key("slotid"),
+                              std::span<const uint8_t>(&slot, 1));
+}
+
 }  // namespace fuzz
 
 // The library's waits return at once.

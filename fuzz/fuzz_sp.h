@@ -17,6 +17,8 @@ const std::string &sp();
 const std::string &chassis();
 // Input bytes resized to `size`, padded with `fill`.
 std::vector<uint8_t> fit(const uint8_t *data, std::size_t len, std::size_t size, uint8_t fill);
+// Stores `slot` under memstore "slotid", as start-up would have.
+void store_slot(uint8_t slot);
 // Sends the process's standard output to /dev/null (the dumps print a lot).
 void quiet_stdout();
 

@@ -191,7 +191,7 @@ bool write_tunnel_bytes(const std::string &chassis, uint8_t target, uint32_t off
     UniqueFd fd(::open((chassis + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (!fd || ::flock(fd.get(), LOCK_EX) != 0)
         return false;
-    return ::pwrite(fd.get(), bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+    return pwrite_all(fd.get(), bytes, offset);
 }
 
 }  // namespace arksim

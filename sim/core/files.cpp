@@ -126,6 +126,20 @@ bool write_all(int fd, std::span<const uint8_t> bytes)
     return true;
 }
 
+bool pwrite_all(int fd, std::span<const uint8_t> bytes, unsigned long long offset)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes)
 {
     std::string tmp = path + ".tmp." + std::to_string(::getpid());

@@ -41,6 +41,8 @@ private:
 
 // Writes every byte, retrying short writes and EINTR.
 bool write_all(int fd, std::span<const unsigned char> bytes);
+// The same at a file position, without moving the file offset.
+bool pwrite_all(int fd, std::span<const unsigned char> bytes, unsigned long long offset);
 
 }  // namespace arksim
 

@@ -148,17 +148,7 @@ bool write_bytes(const Tunnel &t, uint32_t offset, std::span<const uint8_t> byte
     Locked lock(fd.get(), LOCK_EX);
     if (!lock.ok())
         return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n =
-            ::pwrite(fd.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return pwrite_all(fd.get(), bytes, offset);
 }
 
 const char *state_name(State s)
