@@ -1,6 +1,7 @@
 // libsysutil.so.1 stand-in: the SP's uptime clock and the PCA9501 DT read.
 // <sp>/uptime holds "<n>" (frozen at n seconds, for tests) or "boot <epoch>"
 // (running since that host time).
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -10,7 +11,7 @@
 
 using namespace arksim;
 
-extern "C" time_t uptime(void)
+extern "C" int32_t uptime(void)
 {
     Fault f = enter("uptime");
     long long secs = 0;
@@ -27,9 +28,11 @@ extern "C" time_t uptime(void)
     }
     if (secs < 0)
         secs = 0;
+    if (secs > INT32_MAX)
+        secs = INT32_MAX;
     journal("uptime()", secs);
     leave(f);
-    return static_cast<time_t>(secs);
+    return static_cast<int32_t>(secs);
 }
 
 extern "C" int pca_read_i2c_blade_dt(int slot, uint32_t *dt)

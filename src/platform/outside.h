@@ -7,7 +7,6 @@
 #define ARKBLADE_OUTSIDE_H
 
 #include <stdint.h>
-#include <time.h>
 
 #include "arkblade.h"
 
@@ -53,8 +52,9 @@ int ark_pwr_i2c_test(int handle);
 int ssbcast_sensor_format(const uint8_t *id, char *key, int size, const char *prefix);
 int sspoller_get_shared_sensor_reading(int sensor, int arg, int32_t *reading);
 
-/* SP uptime in whole seconds */
-time_t uptime(void);
+/* SP uptime in whole seconds, a 32-bit time value whatever the size of
+ * time_t in the caller's build */
+int32_t uptime(void);
 
 #ifdef __cplusplus
 }
