@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (!arksim::write_tunnel_bytes(fuzz::chassis(), 0xAA, 0x1800, fuzz::fit(data, size, 0x800, 0)))
         return 0;
-    uint8_t out[192 + 16];
+    uint8_t out[183 + 16];
     for (uint8_t &b : out)
         b = 0xA5;
     (void)get_manr_info(out);
-    for (size_t i = 192; i < sizeof out; ++i)
+    for (size_t i = 183; i < sizeof out; ++i)
         if (out[i] != 0xA5)
-            __builtin_trap();  // wrote past the 192 bytes it may use
+            __builtin_trap();  // wrote past the 183 bytes it may use
     return 0;
 }

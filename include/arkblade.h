@@ -113,7 +113,7 @@ int arkbp_read_mbfruid_elmsect(uint8_t *buf, unsigned len, unsigned offset);
 int arkbp_write_mbfruid_elmsect(const uint8_t *buf, unsigned len, unsigned offset);
 
 /* Installation record */
-int get_manr_info(uint8_t *out); /* out: at least 192 bytes */
+int get_manr_info(uint8_t *out); /* out: at least 183 bytes, the record payload */
 int arkb_instrec_update(void);
 int print_installr_struct(const uint8_t *record, int n);
 int printf_installationR(void);

@@ -202,19 +202,22 @@ TEST_F(Instrec, RingOverASequenceOfInstallations)
     }
 }
 
-TEST_F(Instrec, HostileRingHeaderStartsTheRingAfresh)
+TEST_F(Instrec, RingHeaderTakenAsWrittenUnlessItLeavesTheRing)
 {
     const Bytes fresh = {0xF8, 0, 0x14, 0x4B, 0, 0, 1, 5};
     struct Case {
         Bytes found, written;  // bytes 3195..3202
+        unsigned filled;       // record slot of the new installation
     } cases[] = {
-        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 0}, fresh},
-        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 6}, fresh},
-        {{0xF8, 0, 0x14, 0x4B, 5, 0, 5, 5}, fresh},
-        {{0xF8, 0, 0x14, 0x4B, 0, 7, 1, 5}, fresh},
-        {{0xF8, 0, 0x14, 0x4B, 0, 0, 6, 5}, fresh},
-        {Bytes(8, 0xFF), fresh},                               // left blank by an interrupted creation
-        {{1, 2, 3, 4, 0, 2, 3, 3}, {1, 2, 3, 4, 1, 0, 3, 3}},  // a smaller valid ring is kept
+        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 0}, fresh, 0},
+        {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 6}, fresh, 0},
+        {{0xF8, 0, 0x14, 0x4B, 5, 0, 5, 5}, fresh, 0},
+        {{0xF8, 0, 0x14, 0x4B, 0, 7, 1, 5}, fresh, 0},
+        {Bytes(8, 0xFF), fresh, 0},                               // left blank by an interrupted creation
+        {{1, 2, 3, 4, 0, 2, 3, 3}, {1, 2, 3, 4, 1, 0, 3, 3}, 0},  // a smaller valid ring is kept
+        // A count above the capacity is not raised further; the oldest moves on.
+        {{0xF8, 0, 0x14, 0x4B, 0, 0, 6, 5}, {0xF8, 0, 0x14, 0x4B, 0, 1, 6, 5}, 1},
+        {{0xF8, 0, 0x14, 0x4B, 1, 0, 9, 5}, {0xF8, 0, 0x14, 0x4B, 2, 1, 9, 5}, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.found));
@@ -223,12 +226,56 @@ TEST_F(Instrec, HostileRingHeaderStartsTheRingAfresh)
         set_eeprom(3195, c.found);
         place(7);
         chassis_identity("PART001SER00101");
+        const Bytes before = eeprom();
         EXPECT_EQ(arkb_instrec_update(), 0);
         const Bytes e = eeprom();
         EXPECT_EQ(Bytes(e.begin() + 3195, e.begin() + 3203), c.written);
-        EXPECT_EQ(text(e, kSlots + 4, 8), std::string("/CH/BL7\0", 8));
+        const unsigned r = kSlots + kRecord * c.filled;
+        EXPECT_EQ(text(e, r + 4, 8), std::string("/CH/BL7\0", 8));
+        // The other records stay as they were.
+        EXPECT_TRUE(std::equal(e.begin() + kSlots, e.begin() + r, before.begin() + kSlots));
+        EXPECT_TRUE(std::equal(e.begin() + r + kRecord, e.begin() + 4298, before.begin() + r + kRecord));
         EXPECT_EQ(transactions('w'), std::vector<std::string>{"w1119@3184"});
         EXPECT_EQ(e, with_trailer(e));
+    }
+}
+
+// Stamps are unsigned 32-bit, valid to 2106, on the 32-bit target as well.
+TEST_F(Instrec, StampsPast2038)
+{
+    const std::pair<long long, uint32_t> clocks[] = {
+        {2208988800LL, 0x83AA7E80u},  // 2040-01-01 00:00:00 UTC
+        {4291660800LL, 0xFFCD8C00u},  // 2105-12-31 00:00:00 UTC
+    };
+    section(0);
+    chassis_identity("PART001SER00101");
+    int slot = 1;
+    for (const auto &[now, stamp] : clocks) {
+        place(slot);
+        set_wall_clock(now);
+        ASSERT_EQ(arkb_instrec_update(), 0);
+        const Bytes e = eeprom();
+        const unsigned r = kSlots + kRecord * static_cast<unsigned>(slot - 1);
+        EXPECT_EQ(Bytes(e.begin() + r, e.begin() + r + 4),
+                  (Bytes{uint8_t(stamp >> 24), uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp)}));
+        ++slot;
+    }
+
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    const std::pair<uint32_t, const char *> dumps[] = {
+        {0u, "Thu Jan  1 00:00:00 1970"},
+        {0x7FFFFFFFu, "Tue Jan 19 03:14:07 2038"},
+        {0x80000000u, "Tue Jan 19 03:14:08 2038"},
+        {0xFFFFFFFFu, "Sun Feb  7 06:28:15 2106"},  // also an erased EEPROM
+    };
+    for (const auto &[stamp, when] : dumps) {
+        Bytes record(kRecord, 0);
+        put_be32(record, 0, stamp);
+        testing::internal::CaptureStdout();
+        print_installr_struct(record.data(), 0);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.substr(0, out.find('\n')), std::string("/InstallationR[0]/UNIX_Timestamp32=") + when);
     }
 }
 

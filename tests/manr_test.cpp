@@ -95,7 +95,7 @@ TEST_F(Manr, DirectoryShapesHostileDataAndFailures)
          1},
         {"empty directory", {{0x1800, directory({})}, {0x1900, record(2)}}, -1, 0},
         {"SD of length 0", {{0x1800, directory({{"SD", 0x1900, 0}})}, {0x1900, record(2)}}, -1, 0},
-        // Nothing may be read past position 8191 nor copied past 192 bytes.
+        // Nothing may be read past position 8191 nor copied past 183 bytes.
         {"255 descriptors", {{0x1800, directory({}, 255)}}, -1, 0},
         {"SD descriptor straddling the end", {{0x1800, directory({}, 205)}, {8190, {'S', 'D'}}}, -1, 0},
         {"segment past the data", {{0x1800, directory({{"SD", 0x2000, 0x100}})}}, -1, 0},
@@ -109,7 +109,7 @@ TEST_F(Manr, DirectoryShapesHostileDataAndFailures)
          -1,
          1},
         {"header straddling the end", {{0x1800, directory({{"SD", 8191, 0x1000}})}, {8191, {0xF8}}}, -1, 1},
-        {"payload longer than 192", plain, -1, 1, "get_payload_length", "193"},
+        {"payload longer than 183", plain, -1, 1, "get_payload_length", "184"},
         {"tunnel read fails", plain, -7, 0, "arkmp_tnlblk_read", "-7"},  // returned unchanged
         {"tag type error", plain, -1, 1, "get_tag_type", "-1"},
         {"tag size error", plain, -1, 1, "get_tag_size", "-1"},

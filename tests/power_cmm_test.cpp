@@ -148,6 +148,15 @@ TEST_F(PowerCmm, RepliesAndTheirRetries)
         {100, {"OK 0\0"s}, 0, 0, 1, {}},
         {-5, {"OK -5\0"s, "OK 3\0"s}, 0, 3, 2, {}},  // a negative grant is a failed attempt
         {100, {"OK\0"s}, 0, -1, 3, {}},
+        {100, {"OK \t\n 7\0"s}, 0, 7, 1, {}},  // leading white space
+        {100, {"OK+12 W\0"s}, 0, 12, 1, {}},   // a sign, and text after the number
+        {100, {"OK 2147483647\0"s}, 0, 2147483647, 1, {}},
+        // A number outside the int range is no number, on every target.
+        {100, {"OK 4294967396\0"s}, 0, -1, 3, {}},
+        {100, {"OK 2147483648\0"s}, 0, -1, 3, {}},
+        {100, {"OK -2147483649\0"s}, 0, -1, 3, {}},
+        {100, {"OK 99999999999999999999999\0"s}, 0, -1, 3, {}},
+        {100, {"OK -\0"s}, 0, -1, 3, {}},
         {100, {long_ok}, 0, 42, 1, {}},
         {100, {too_long}, 0, -1, 3, {unterminated, unterminated, unterminated}},
         {100,

@@ -115,8 +115,13 @@ constexpr int kTagError = -1;
 constexpr unsigned kTagWindowSize = 16;
 constexpr std::array<uint8_t, 4> kManrTagHeader = {0xF8, 0x00, 0x10, 0xB7};
 
-// Parent identity: the manufacturing record payload.
+// The manufacturing record's payload, and the most that get_manr_info copies
+// to its caller whatever length a tag header claims.
+constexpr unsigned kManrPayloadSize = 183;
+// Parent identity: the manufacturing record payload, in a buffer with room
+// to spare.
 constexpr unsigned kParentBufferSize = 192;
+static_assert(kManrPayloadSize <= kParentBufferSize);
 constexpr unsigned kParentPartNumberAt = 148;
 constexpr unsigned kParentSerialNumberAt = 155;
 constexpr unsigned kParentDashLevelAt = 163;
@@ -264,8 +269,10 @@ bool is_manr_header(const uint8_t *header, int size)
 constexpr int kNotInSegment = 1;
 
 // Walks the tag-encoded fields of one "SD" segment.  0: the record was
-// copied to `out`; kNotInSegment: the segment ended first; -1: a tag error or
-// data that would reach past the chassis image or the caller's buffer.
+// copied to `out`; kNotInSegment: the segment ended first; -1: a tag error,
+// data that would reach past the chassis image, or a record that claims a
+// payload longer than the 183 bytes that the caller is promised (a foreign
+// record, counted as missing).
 int walk_segment(const ChassisImage &image, int64_t pos, int64_t end, uint8_t *out)
 {
     while (pos < end) {
@@ -283,7 +290,7 @@ int walk_segment(const ChassisImage &image, int64_t pos, int64_t end, uint8_t *o
         if (type == kTagError || size < 1 || plen < 0 || !within_image(pos, size))
             return -1;
         if (is_manr_header(header.data(), size)) {
-            if (static_cast<unsigned>(plen) > kParentBufferSize || !within_image(pos + size, plen))
+            if (static_cast<unsigned>(plen) > kManrPayloadSize || !within_image(pos + size, plen))
                 return -1;
             copy_from_image(image, pos + size, std::span<uint8_t>(out, static_cast<std::size_t>(plen)));
             return 0;
@@ -384,12 +391,15 @@ int fill_installr_record(RecordSlots slots, uint8_t index, const ParentIdentity 
 }
 
 // A header that could place a record outside the slots (left blank by an
-// interrupted creation, or foreign) starts the ring afresh.
+// interrupted creation, or foreign) starts the ring afresh: a capacity
+// outside 1 to 5, or an oldest or newest index not below the capacity.
+// Anything else is taken as written; a record count above the capacity only
+// stops growing, and the records already in the ring are kept.
 void repair_ring_header(RingImage &ring)
 {
     const unsigned capacity = ring[kRingCapacityAt];
     if (capacity >= 1 && capacity <= kRecordSlots && ring[kRingOldestAt] < capacity &&
-        ring[kRingNewestAt] < capacity && ring[kRingCountAt] <= capacity)
+        ring[kRingNewestAt] < capacity)
         return;
     for (std::size_t i = 0; i < kFreshRingHeader.size(); ++i)
         ring[kRingSegmentAt + i] = kFreshRingHeader[i];

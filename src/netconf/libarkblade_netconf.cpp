@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -85,21 +87,36 @@ struct Location {
 
 /* --- tunnel access --------------------------------------------------- */
 
-int tunnel_read(uint8_t target, std::span<uint8_t> buf, uint32_t offset)
+// A handle is the caller's record and may hold any offset: a transfer whose
+// end would not fit the platform's int offsets is refused here instead of
+// reaching the platform as a negative or wrapped offset.
+bool fits_platform(std::size_t len, uint64_t offset)
 {
+    return offset <= INT_MAX && len <= static_cast<uint64_t>(INT_MAX) - offset;
+}
+
+int tunnel_read(uint8_t target, std::span<uint8_t> buf, uint64_t offset)
+{
+    if (!fits_platform(buf.size(), offset))
+        return -1;
     return arkmp_tnlblk_read(target, buf.data(), static_cast<int>(buf.size()), static_cast<int>(offset),
                              kOffsetWidth, kTransferUnit) < 0
                ? -1
                : 0;
 }
 
-int tunnel_write(uint8_t target, std::span<const uint8_t> buf, uint32_t offset)
+int tunnel_write(uint8_t target, std::span<const uint8_t> buf, uint64_t offset)
 {
+    if (!fits_platform(buf.size(), offset))
+        return -1;
     return arkmp_tnlblk_write(target, buf.data(), static_cast<int>(buf.size()), static_cast<int>(offset),
                               kOffsetWidth, kTransferUnit) < 0
                ? -1
                : 0;
 }
+
+// Tunnel offset of a record field, computed without wrapping.
+uint64_t field_at(const netconf_handle &h, int field) { return uint64_t{h.offset} + static_cast<uint64_t>(field); }
 
 /* --- discovery and initialization ------------------------------------- */
 
@@ -191,7 +208,7 @@ int netconf_read_net_info(const netconf_handle &h, Record &rec)
 // One single-byte transaction: the cheap test that callers may poll.
 int netconf_request_pending(const netconf_handle &h)
 {
-    const uint8_t where = static_cast<uint8_t>(h.offset + kReq);
+    const uint8_t where = static_cast<uint8_t>(field_at(h, kReq));
     uint8_t request = 0;
     if (arkmp_writeread(target_of(h), &where, &request, 1, 1) < 0)
         return 0;
@@ -201,24 +218,24 @@ int netconf_request_pending(const netconf_handle &h)
 int netconf_grant_request(const netconf_handle &h)
 {
     const std::array<uint8_t, 1> grant = {kGranted};
-    return tunnel_write(target_of(h), grant, h.offset + kGrant);
+    return tunnel_write(target_of(h), grant, field_at(h, kGrant));
 }
 
 // Lowers the request and grant bytes; the rest of the record stays.
 int netconf_clear_mbox(const netconf_handle &h)
 {
     const std::array<uint8_t, 2> idle = {0, 0};
-    return tunnel_write(target_of(h), idle, h.offset + kReq);
+    return tunnel_write(target_of(h), idle, field_at(h, kReq));
 }
 
 int netconf_write_ipsect(const netconf_handle &h, std::span<const uint8_t, kIpSectSize> sect)
 {
-    return tunnel_write(target_of(h), sect, h.offset + kIpSect);
+    return tunnel_write(target_of(h), sect, field_at(h, kIpSect));
 }
 
 int netconf_write_macsect(const netconf_handle &h, std::span<const uint8_t, kMacSize> sect)
 {
-    return tunnel_write(target_of(h), sect, h.offset + kMacSect);
+    return tunnel_write(target_of(h), sect, field_at(h, kMacSect));
 }
 
 int netconf_take_request(const netconf_handle &h)

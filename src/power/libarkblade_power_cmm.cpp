@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cctype>
 #include <cstdio>
@@ -84,6 +85,30 @@ int recv_text(int sock, char *buf, std::size_t size)
     return 0;
 }
 
+// The number after "OK", read as the " %d" conversion reads it (white space,
+// an optional sign, decimal digits up to the first other character), except
+// that a value outside the int range is no number: -1, on every target,
+// instead of a conversion whose result the C library leaves undefined.
+int read_grant(const char *text)
+{
+    while (std::isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    if (!std::isdigit(static_cast<unsigned char>(*text)))
+        return -1;
+    // Magnitudes are kept in 64 bits and stop growing past the int range, so
+    // any number of digits is read without overflow.
+    constexpr int64_t kLimit = static_cast<int64_t>(INT_MAX) + 1;
+    int64_t magnitude = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*text)); ++text)
+        if (magnitude <= kLimit)
+            magnitude = magnitude * 10 + (*text - '0');
+    const int64_t value = negative ? -magnitude : magnitude;
+    return value < INT_MIN || value > INT_MAX ? -1 : static_cast<int>(value);
+}
+
 // "OK" then a number: the grant; "NO": 0; anything else is logged and -1.
 // Letters that continue the word "OK" ("OKAY 250") belong to it, not to the
 // number.
@@ -93,8 +118,7 @@ int parse_reply(const char *reply)
         const char *number = reply + kReplyTagSize;
         while (std::isalpha(static_cast<unsigned char>(*number)))
             ++number;
-        int granted = -1;
-        return std::sscanf(number, " %d", &granted) == 1 ? granted : -1;
+        return read_grant(number);
     }
     if (std::strncmp(reply, kRefusal, kReplyTagSize) == 0)
         return 0;

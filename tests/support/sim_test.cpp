@@ -29,6 +29,7 @@ void SimTest::SetUp()
     arksim::clear_log(sp);
     recorded_sleeps().clear();
     on_sleep(nullptr);
+    set_wall_clock(std::nullopt);
 }
 
 std::vector<std::string> SimTest::journal(const std::string &func) const

@@ -48,5 +48,8 @@ std::vector<unsigned> &recorded_sleeps();
 // Runs `hook(n)` inside the n-th sleep() (1-based), e.g. to play the CMM's
 // part while the library waits; cleared by SetUp.
 void on_sleep(std::function<void(std::size_t)> hook);
+// Sets the wall clock that time() gives the code under test, in seconds
+// since 1970; std::nullopt gives back the real clock.  Reset by SetUp.
+void set_wall_clock(std::optional<long long> seconds);
 
 #endif
