@@ -68,6 +68,10 @@ TEST_F(Simulator, FaultRulesPickCalls)
             got.push_back(memstore_get("k", &b, 1));
         EXPECT_EQ(got, c.results) << c.when;
     }
+    arksim::clear_faults(sp);
+    // A value outside int is refused, on every target.
+    EXPECT_FALSE(arksim::add_fault(sp, "memstore_get", "*", "4294967295"));
+    EXPECT_EQ(memstore_get("k", &b, 1), 1);
 }
 
 TEST_F(Simulator, ChecksumsAndTagCodec)

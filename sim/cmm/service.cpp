@@ -40,7 +40,8 @@ constexpr std::size_t kMaxConns = 64;
 constexpr int kBacklog = 64;
 constexpr uint32_t kReadEvents = EPOLLIN | EPOLLRDHUP;
 
-// "PWR <decimal>" with an optional line feed, nothing else.
+// "PWR <decimal>" with an optional line feed, nothing else; any int, down to
+// INT_MIN, which a blade may send.
 bool parse_request(const std::string &text, long long &watts)
 {
     constexpr std::string_view kVerb = "PWR ";
@@ -53,7 +54,8 @@ bool parse_request(const std::string &text, long long &watts)
     long long v = 0;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 10)
         v = v * 10 + (text[i++] - '0');
-    if (i == start || v > INT_MAX || !(i == text.size() || (text[i] == '\n' && i + 1 == text.size())))
+    if (i == start || v > (negative ? INT_MAX + 1LL : INT_MAX) ||
+        !(i == text.size() || (text[i] == '\n' && i + 1 == text.size())))
         return false;
     watts = negative ? -v : v;
     return true;

@@ -1,6 +1,7 @@
 // Accounting of outside calls: the call and bus counters in stats.bin, the
 // journal of every call, and the fault rules that make a call fail.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,8 +120,16 @@ bool parse_rule(const std::string &line, Rule &r)
     }
     if (std::strcmp(value, "cut") == 0)
         r.cut = true;
-    else
-        r.value = static_cast<int>(std::strtol(value, nullptr, 0));
+    else {
+        // Read in 64 bits on every target: a value outside int is a bad rule,
+        // not one that a 32-bit long would silently saturate.
+        char *end = nullptr;
+        errno = 0;
+        const long long v = std::strtoll(value, &end, 0);
+        if (end == value || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
+            return false;
+        r.value = static_cast<int>(v);
+    }
     return true;
 }
 

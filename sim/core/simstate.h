@@ -74,6 +74,8 @@ struct Stats {
     uint32_t transactions[static_cast<int>(Bus::Count)];
     uint32_t bytes[static_cast<int>(Bus::Count)];
 };
+// Shared by host tools and target programs: the same size on every target.
+static_assert(sizeof(Stats) == sizeof(uint32_t) * (Stats::kMaxFunctions + 2 * static_cast<int>(Bus::Count)));
 
 /* Index of an outside function in Stats::calls, -1 when unknown. */
 int function_index(std::string_view name);

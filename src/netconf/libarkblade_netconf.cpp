@@ -24,6 +24,10 @@
 #include "../platform/outside.h"
 #include "arkblade.h"
 
+// The records that cross the boundary have one layout on every target,
+// whatever the build's time_t and off_t.
+static_assert(sizeof(netconf_handle) == 12 && sizeof(netconf_settings) == 16);
+
 namespace arkb {
 namespace {
 
@@ -116,7 +120,10 @@ int tunnel_write(uint8_t target, std::span<const uint8_t> buf, uint64_t offset)
 }
 
 // Tunnel offset of a record field, computed without wrapping.
-uint64_t field_at(const netconf_handle &h, int field) { return uint64_t{h.offset} + static_cast<uint64_t>(field); }
+uint64_t field_at(const netconf_handle &h, int field)
+{
+    return uint64_t{h.offset} + static_cast<uint64_t>(field);
+}
 
 /* --- discovery and initialization ------------------------------------- */
 

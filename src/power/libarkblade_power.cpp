@@ -13,6 +13,8 @@
 #include "../platform/outside.h"
 #include "arkblade.h"
 
+static_assert(sizeof(arkb_pwr_budget) == 4);  // one layout on every target
+
 namespace arkb {
 namespace {
 
