@@ -19,7 +19,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "../src/platform/outside.h"
+#include "arkb_outside.h"
 #include "bus_plan.h"
 
 #ifdef ARKBENCH_GBENCH

@@ -7,7 +7,7 @@
 
 #include "core/simstate.h"
 #include "fuzz_sp.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

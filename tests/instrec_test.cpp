@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "../src/platform/outside.h"
+#include "arkb_outside.h"
 #include "arkblade.h"
 #include "core/chassis.h"
 #include "sim_test.h"

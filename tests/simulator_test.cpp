@@ -3,7 +3,7 @@
 #include "arkblade.h"
 #include "core/simstate.h"
 #include "sim_test.h"
-#include "../src/platform/outside.h"
+#include "arkb_outside.h"
 
 using Simulator = SimTest;
 

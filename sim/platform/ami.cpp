@@ -17,7 +17,7 @@
 
 #include "../core/fru.h"
 #include "../core/simstate.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

@@ -2,7 +2,7 @@
 // slot publishes lives in the chassis, <chassis>/power/slot<N>, as the 4-byte
 // big-endian record (hardware-configuration power, permitted power).
 #include "../core/simstate.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

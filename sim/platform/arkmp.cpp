@@ -10,7 +10,7 @@
 #include "../core/chassis.h"
 #include "../core/simstate.h"
 #include "../core/unique_fd.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

@@ -9,7 +9,7 @@
 
 #include "../core/simstate.h"
 #include "../core/unique_fd.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "../core/simstate.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "../core/simstate.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

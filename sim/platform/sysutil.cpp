@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "../core/simstate.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 using namespace arksim;
 

@@ -21,7 +21,7 @@
 #include "../common/bytes.h"
 #include "../common/internal.h"
 #include "../common/log.h"
-#include "../platform/outside.h"
+#include "arkb_outside.h"
 #include "arkblade.h"
 
 // The records that cross the boundary have one layout on every target,

@@ -2,7 +2,7 @@
 // need a register or tunnel access of their own.  Arguments and results go
 // through unchanged.
 #include "arkblade.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 extern "C" {
 

@@ -3,7 +3,7 @@
 // type source and no PCA9501 defaults file, and the motherboard FRU EEPROM
 // section is a 24C128 on I2C bus 4.
 #include "arkblade.h"
-#include "outside.h"
+#include "arkb_outside.h"
 
 namespace {
 

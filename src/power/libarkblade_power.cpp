@@ -10,7 +10,7 @@
 
 #include "../common/bytes.h"
 #include "../common/log.h"
-#include "../platform/outside.h"
+#include "arkb_outside.h"
 #include "arkblade.h"
 
 static_assert(sizeof(arkb_pwr_budget) == 4);  // one layout on every target

@@ -5,7 +5,7 @@
 
 #include "../common/bytes.h"
 #include "../common/log.h"
-#include "../platform/outside.h"
+#include "arkb_outside.h"
 #include "arkblade.h"
 
 namespace {

@@ -1,10 +1,14 @@
 /*
- * Functions of the SP's platform libraries (libmemstore, libarkmp, libi2c,
- * libami, libsysutil, libarkcommon, libsspollerapi, libssbcast) that the
- * library calls.  They are not part of the public interface.
+ * The platform seam: the functions of the SP's platform libraries
+ * (libmemstore, libarkmp, libi2c, libami, libsysutil, libarkcommon,
+ * libsspollerapi, libssbcast) that libarkblade calls.  On an SP the real
+ * libraries supply them; sim/platform supplies stand-ins with the same
+ * sonames.  The library, the simulator, the tests, the benchmarks and the
+ * fuzz targets all include this one header, through the CMake target
+ * arkblade_seam.  It is not part of the public interface.
  */
-#ifndef ARKBLADE_OUTSIDE_H
-#define ARKBLADE_OUTSIDE_H
+#ifndef ARKB_OUTSIDE_H
+#define ARKB_OUTSIDE_H
 
 #include <stdint.h>
 
