@@ -15,7 +15,8 @@
 
 #include "../common/bytes.h"
 #include "../common/internal.h"
-#include "../common/log.h"
+#include "../common/keys.h"
+#include "../common/logging.h"
 #include "arkb_outside.h"
 #include "arkblade.h"
 
@@ -24,21 +25,12 @@ namespace {
 
 constexpr int kOutputBufferSize = 512;
 constexpr int kLogFacility = 0x40;  // LOG_UUCP in the standard numbering
-constexpr uint8_t kNoSlot = 255;
 
 constexpr const char *kSlotFile = "/dev/shm/slotid";
 constexpr const char *kChassisTypeFile = "/dev/shm/chassis_type";
 constexpr const char *kNode1File = "/persist/node1";
 constexpr const char *kFrutool = "/usr/local/bin/frutool";
 constexpr int kCommandBufferSize = 255;
-
-constexpr const char *kKeySlot = "slotid";
-constexpr const char *kKeyDeviceType = "device_type";
-constexpr const char *kKeyChassisType = "chassis_type";
-constexpr const char *kKeySasCaps = "ARKB/SAS_CAPS";
-constexpr const char *kKeyCmmReady = "ARKB/CMMREADY";
-constexpr const char *kKeyBroadcast = "SSBCAST/CH/TIMESTAMP";
-constexpr const char *kKeyThermOvrd = "therm_ovrd";
 
 // Chassis-type probe registers and the codes they lead to.
 constexpr uint8_t kRegChassisId = 0x9C;
@@ -55,11 +47,6 @@ constexpr int kMidplaneReadFailed = -1;
 constexpr uint8_t kOverrideOffByte = 0x7F;
 constexpr uint8_t kOverrideOnByte = 0x5F;
 constexpr double kCmmReadyUptime = 100.0;
-
-void log_error(const char *func, int line)
-{
-    arkb_output(kLogError, "%s::%s::%d:Error\n", kUnitCore, func, line);
-}
 
 // A midplane register read succeeds unless it answers exactly -1.
 bool read_register(uint8_t reg)
@@ -89,16 +76,16 @@ int program_pca9501_defaults()
     constexpr const char *fn = "program_pca9501_defaults";
     uint8_t slot = 0;
     if (arkb_get_slotid(&slot) != 0) {
-        log_error(fn, 293);
+        log_error({kUnitCore, fn, 293});
         return -1;
     }
     const char *path = arkbp_pca9501_filepath();
     if (path == nullptr) {
-        arkb_output(kLogError, "%s::%s::%d:Error PCA9501 Bin File is null\n", kUnitCore, fn, 299);
+        log_line(kLogError, {kUnitCore, fn, 299}, "Error PCA9501 Bin File is null\n");
         return -1;
     }
     if (arkmp_tnlblk_write_fromfile(path, slot_target(slot), 8, 16) < 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Couldn't program PCA9501\n", kUnitCore, fn, 308);
+        log_line(kLogError, {kUnitCore, fn, 308}, "Error Couldn't program PCA9501\n");
     if (access(kFrutool, X_OK) == 0) {
         // Their exit statuses are not used: frutool reports its own errors.
         std::array<char, kCommandBufferSize> cmd{};
@@ -116,13 +103,14 @@ void record_cmm_ready(int line)
 {
     const uint8_t ready = 1;
     if (memstore_set(kKeyCmmReady, &ready, 1) != 1)
-        arkb_output(kLogError, "%s::%s::%d:Error setting cmmready\n", kUnitCore, "arkb_update_cmm_ready",
-                    line);
+        log_line(kLogError, {kUnitCore, "arkb_update_cmm_ready", line}, "Error setting cmmready\n");
 }
 
 }  // namespace
 
 int slot_tunnel_enabled(uint8_t slot) { return (slot & 0x10) == 0 ? 1 : 0; }
+
+int read_stored_slot(uint8_t *slot) { return memstore_get(kKeySlot, slot, 1) == 1 ? 0 : -1; }
 
 int write_slotid_file(const char *path, uint8_t slot)
 {
@@ -174,7 +162,7 @@ void arkb_output(int priority, const char *format, ...)
 int arkb_get_slotid(uint8_t *slot)
 {
     uint8_t stored = 0;
-    if (memstore_get(kKeySlot, &stored, 1) != 1 || stored == kNoSlot)
+    if (read_stored_slot(&stored) != 0 || stored == kNoSlot)
         return -1;
     *slot = stored;
     return 0;
@@ -183,7 +171,7 @@ int arkb_get_slotid(uint8_t *slot)
 int arkb_store_slotid(uint8_t slot)
 {
     if (memstore_set(kKeySlot, &slot, 1) != 1) {
-        log_error("arkb_store_slotid", 529);
+        log_error({kUnitCore, "arkb_store_slotid", 529});
         return -1;
     }
     return write_slotid_file(kSlotFile, slot);
@@ -233,11 +221,11 @@ int arkb_initialize_mp(void)
     constexpr const char *fn = "arkb_initialize_mp";
     uint8_t slot = 0;
     if (arkbp_read_slotid(&slot) < 0) {
-        log_error(fn, 239);
+        log_error({kUnitCore, fn, 239});
         return -1;
     }
     if (slot_tunnel_enabled(slot) && arkb_mp_tunneling_init(1) < 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error Could not initialize midplane\n", kUnitCore, fn, 255);
+        log_line(kLogError, {kUnitCore, fn, 255}, "Error Could not initialize midplane\n");
         return -1;
     }
     (void)arkbp_platform_specific_initialize(slot);
@@ -251,25 +239,25 @@ int arkb_initialize(void)
     constexpr const char *fn = "arkb_initialize";
     uint8_t slot = 0;
     if (arkb_get_slotid(&slot) != 0) {
-        log_error(fn, 334);
+        log_error({kUnitCore, fn, 334});
         return -1;
     }
     if (arkb_set_thermovrd(0) < 0)
-        log_error(fn, 344);
+        log_error({kUnitCore, fn, 344});
 
     uint32_t dt = 0;
     if (pca_read_i2c_blade_dt(slot, &dt) < 0) {
-        arkb_output(kLogNotice, "%s::%s::%d:Notice Could not determine PCA9501 DT\n", kUnitCore, fn, 365);
+        log_line(kLogNotice, {kUnitCore, fn, 365}, "Notice Could not determine PCA9501 DT\n");
         dt = 0;
     }
     if (dt == 0 && slot_tunnel_enabled(slot)) {
-        arkb_output(kLogNotice, "%s::%s::%d:Notice Programming PCA9501 with defaults\n", kUnitCore, fn, 377);
+        log_line(kLogNotice, {kUnitCore, fn, 377}, "Notice Programming PCA9501 with defaults\n");
         (void)program_pca9501_defaults();
     }
     if (arkb_netconf_initialize() < 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Could not initialize netconf\n", kUnitCore, fn, 388);
+        log_line(kLogError, {kUnitCore, fn, 388}, "Error Could not initialize netconf\n");
     if (access(kNode1File, R_OK) != 0 && arkb_instrec_update() < 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Could not update InstallR record\n", kUnitCore, fn, 400);
+        log_line(kLogError, {kUnitCore, fn, 400}, "Error Could not update InstallR record\n");
     return 0;
 }
 
@@ -277,13 +265,12 @@ void arkb_update_cmm_ready(void)
 {
     constexpr const char *fn = "arkb_update_cmm_ready";
     if (memstore_haskey(kKeyBroadcast) != 0) {
-        arkb_output(kLogNotice, "%s::%s::%d:Notice CMM is Ready. Detected via SSBCAST\n", kUnitCore, fn, 194);
+        log_line(kLogNotice, {kUnitCore, fn, 194}, "Notice CMM is Ready. Detected via SSBCAST\n");
         record_cmm_ready(199);
     }
     const double seconds = std::difftime(uptime(), 0);
     if (seconds > kCmmReadyUptime) {
-        arkb_output(kLogNotice, "%s::%s::%d:Notice CMM is Ready. Detected via simple wait\n", kUnitCore, fn,
-                    209);
+        log_line(kLogNotice, {kUnitCore, fn, 209}, "Notice CMM is Ready. Detected via simple wait\n");
         record_cmm_ready(214);
     }
 }
@@ -297,8 +284,7 @@ int arkb_set_thermovrd(uint8_t value)
         return -1;
     const uint8_t byte = value == 0 ? kOverrideOffByte : kOverrideOnByte;
     if (arkb_mp_write(thermal_register(slot), &byte, 1) <= 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error Could not set thermovrd bit\n", kUnitCore,
-                    "arkb_set_thermovrd", 466);
+        log_line(kLogError, {kUnitCore, "arkb_set_thermovrd", 466}, "Error Could not set thermovrd bit\n");
         return -1;
     }
     return memstore_set(kKeyThermOvrd, &value, 1) == 1 ? 0 : -1;

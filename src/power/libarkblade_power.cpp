@@ -9,7 +9,8 @@
 #include <span>
 
 #include "../common/bytes.h"
-#include "../common/log.h"
+#include "../common/keys.h"
+#include "../common/logging.h"
 #include "arkb_outside.h"
 #include "arkblade.h"
 
@@ -18,11 +19,6 @@ static_assert(sizeof(arkb_pwr_budget) == 4);  // one layout on every target
 namespace arkb {
 namespace {
 
-constexpr const char *kKeyBudget = "ARKB/PWRBUDGET";
-constexpr const char *kKeyPubTime = "arkb_pwrpubtime";
-constexpr const char *kKeyAvailable = "available_power";
-constexpr const char *kKeyDecision = "ARKB/PWRDEC";
-constexpr const char *kKeySlot = "slotid";
 constexpr const char *kOverrideFile = "/conf/override_powerctl";
 
 // Budget record in memstore: two big-endian 16-bit figures.
@@ -31,7 +27,6 @@ constexpr std::size_t kHwconfigOffset = 0;
 constexpr std::size_t kPermittedOffset = 2;
 constexpr int kWordSize = 4;  // pubtime, allotment, decision: signed 32-bit
 
-constexpr uint8_t kNoSlot = 255;
 constexpr double kDecisionHoldoff = 15.0;  // seconds after a publication
 
 // Ok-to-power-on sources: the broadcast P_OVER_WARN sensor and poller sensor 41.
@@ -75,7 +70,7 @@ int store_word(const char *key, int32_t value)
 int get_handle(uint8_t *slot)
 {
     uint8_t stored = kNoSlot;
-    if (memstore_get(kKeySlot, &stored, 1) != 1)
+    if (read_stored_slot(&stored) != 0)
         stored = kNoSlot;
     *slot = stored;
     return stored != kNoSlot ? 0 : -1;
@@ -95,8 +90,7 @@ int update_cached_budget()
     if (ark_pwr_i2c_readpub_bl_budget(slot, &published) < 0)
         return -1;
     if (arkb_pwr_publish_budget(&published) != 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Publishing budget\n", kUnitPower, "update_cached_budget",
-                    308);
+        log_line(kLogError, {kUnitPower, "update_cached_budget", 308}, "Error Publishing budget\n");
     return 0;
 }
 
@@ -112,14 +106,13 @@ int ssbcast_ok2poweron()
     constexpr const char *fn = "arkb_pwr_ssbcast_ok2poweron";
     std::array<char, kSensorKeySize> key{};
     if (ssbcast_sensor_format(kPowerOverWarnId.data(), key.data(), kSensorKeySize, kBroadcastPrefix) != 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error ssbcast_sensor_format failed for P_OVER_WARN\n", kUnitPower,
-                    fn, 69);
+        log_line(kLogError, {kUnitPower, fn, 69}, "Error ssbcast_sensor_format failed for P_OVER_WARN\n");
         return -1;
     }
     key.back() = '\0';  // the formatter's promise of a terminated key is not trusted
     std::array<uint8_t, kWordSize> raw{};
     if (memstore_get(key.data(), raw.data(), kWordSize) != 1) {
-        arkb_output(kLogError, "%s::%s::%d:Error memstore_get(%s) failed\n", kUnitPower, fn, 77, key.data());
+        log_line(kLogError, {kUnitPower, fn, 77}, "Error memstore_get(%s) failed\n", key.data());
         return -1;
     }
     return load_be16(std::span(raw).subspan<kBroadcastStateOffset, 2>());
@@ -217,27 +210,24 @@ int arkb_pwr_publish_budget(const arkb_pwr_budget *b)
     const bool changed = arkb_pwr_get_budget(&cached) != 0 || cached.hwconfig_power != b->hwconfig_power;
 
     if (store_word(kKeyPubTime, static_cast<int32_t>(uptime())) != 1) {
-        arkb_output(kLogError, "%s::%s::%d:Error memstore_set(%s) failed\n\n", kUnitPower, fn, 169,
-                    kKeyPubTime);
+        log_line(kLogError, {kUnitPower, fn, 169}, "Error memstore_set(%s) failed\n\n", kKeyPubTime);
         return -1;
     }
     const auto raw = encode_budget(*b);
     if (memstore_set(kKeyBudget, raw.data(), kBudgetSize) != 1) {
-        arkb_output(kLogError, "%s::%s::%d:Error memstore_set(%s) failed\n\n", kUnitPower, fn, 175,
-                    kKeyBudget);
+        log_line(kLogError, {kUnitPower, fn, 175}, "Error memstore_set(%s) failed\n\n", kKeyBudget);
         return -1;
     }
     if (!changed)
         return 0;
     uint8_t slot = kNoSlot;
     if (get_handle(&slot) != 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error arkb_pwr_get_handle failed\n\n", kUnitPower, fn, 182);
+        log_line(kLogError, {kUnitPower, fn, 182}, "Error arkb_pwr_get_handle failed\n\n");
         return -1;
     }
     const int rc = ark_pwr_i2c_publish(slot, b->hwconfig_power);
     if (rc < 0) {
-        arkb_output(kLogError, "%s::%s::%d:Error arkb_pwr_publish_budget() ...ERROR: %d\n\n", kUnitPower, fn,
-                    188, rc);
+        log_line(kLogError, {kUnitPower, fn, 188}, "Error arkb_pwr_publish_budget() ...ERROR: %d\n\n", rc);
         return -1;
     }
     return 0;
@@ -278,8 +268,7 @@ int arkb_pwr_getdecision(uint8_t *decision)
 int arkb_pwr_poweron_node(int /*node*/, int watts, int mode)
 {
     if (update_cached_budget() < 0)
-        arkb_output(kLogError, "%s::%s::%d:Error Updating cached budget\n", kUnitPower,
-                    "arkb_pwr_poweron_node", 397);
+        log_line(kLogError, {kUnitPower, "arkb_pwr_poweron_node", 397}, "Error Updating cached budget\n");
     if (watts == ARKB_PWR_HWCONFIG_WATTS) {
         arkb_pwr_budget cached{};
         if (arkb_pwr_get_budget(&cached) != 0)

@@ -4,33 +4,36 @@
 #include <array>
 
 #include "../common/bytes.h"
-#include "../common/log.h"
+#include "../common/keys.h"
+#include "../common/logging.h"
 #include "arkb_outside.h"
 #include "arkblade.h"
 
+namespace arkb {
 namespace {
 
-constexpr const char *kKeyTcontrol = "tcontrol";
 constexpr int32_t kSettingOverrideOn = 4;
 constexpr uint8_t kOverrideUnknown = 255;
 
 int switch_failed(int line)
 {
-    arkb_output(arkb::kLogError, "%s::%s::%d:Error arkb_set_thermovrd failed.\n\n", arkb::kUnitTcontrol,
-                "arkb_set_tcontrol", line);
+    log_line(kLogError, {kUnitTcontrol, "arkb_set_tcontrol", line}, "Error arkb_set_thermovrd failed.\n\n");
     return -1;
 }
 
 }  // namespace
+}  // namespace arkb
+
+using namespace arkb;
 
 extern "C" {
 
 int arkb_set_tcontrol(int32_t value)
 {
-    const auto raw = arkb::be32(static_cast<uint32_t>(value));
+    const auto raw = be32(static_cast<uint32_t>(value));
     if (memstore_set(kKeyTcontrol, raw.data(), 4) != 1) {
-        arkb_output(arkb::kLogError, "%s::%s::%d:Error error memstore %s\n", arkb::kUnitTcontrol,
-                    "arkb_set_tcontrol", 31, kKeyTcontrol);
+        log_line(kLogError, {kUnitTcontrol, "arkb_set_tcontrol", 31}, "Error error memstore %s\n",
+                 kKeyTcontrol);
         return -1;
     }
     uint8_t current = kOverrideUnknown;
@@ -54,7 +57,7 @@ int arkb_get_tcontrol(int32_t *value)
     std::array<uint8_t, 4> raw{};
     if (memstore_get(kKeyTcontrol, raw.data(), 4) != 1)
         return -1;
-    *value = static_cast<int32_t>(arkb::load_be32(raw));
+    *value = static_cast<int32_t>(load_be32(raw));
     return 0;
 }
 
