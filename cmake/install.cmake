@@ -20,11 +20,13 @@ file(RELATIVE_PATH ARKB_BIN_TO_SIMLIB ${CMAKE_INSTALL_FULL_BINDIR}
 # Run paths of the installed simulator, relative so that the tree can move.
 # libarkblade itself gets none: on the SP the platform libraries are the
 # system's own.
-set_target_properties(arksim arkcmm PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_SIMLIB}")
-set_target_properties(arkbctl PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_LIB}")
-set_target_properties(${ARKSIM_PLATFORM_LIBS} PROPERTIES INSTALL_RPATH "$ORIGIN")
-# arksim run points the programs it runs at the installed stand-ins.
-target_compile_definitions(arksim PRIVATE ARKSIM_INSTALLED_LIBDIR="${ARKB_BIN_TO_SIMLIB}")
+if(ARKBLADE_SIM)
+  set_target_properties(arksim arkcmm PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_SIMLIB}")
+  set_target_properties(arkbctl PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_LIB}")
+  set_target_properties(${ARKSIM_PLATFORM_LIBS} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  # arksim run points the programs it runs at the installed stand-ins.
+  target_compile_definitions(arksim PRIVATE ARKSIM_INSTALLED_LIBDIR="${ARKB_BIN_TO_SIMLIB}")
+endif()
 
 install(TARGETS arkblade
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
@@ -52,12 +54,14 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/arkbladeConfigVersion.cma
 install(FILES ${PROJECT_BINARY_DIR}/arkbladeConfig.cmake ${PROJECT_BINARY_DIR}/arkbladeConfigVersion.cmake
   DESTINATION ${ARKB_CMAKE_DIR} COMPONENT dev)
 
-# The simulator.
-install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
-  LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
-install(TARGETS arksim arkcmm arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
-install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
+# The simulator (not in the library-only build).
+if(ARKBLADE_SIM)
+  install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
+    LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
+  install(TARGETS arksim arkcmm arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
+  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
+endif()
 
 # Debian packages (cpack -G DEB): libarkblade1, libarkblade-dev, arksim.  In a
 # cross build (cmake/toolchain-ppc32.cmake) they are for powerpc.

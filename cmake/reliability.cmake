@@ -2,9 +2,18 @@
 #   ARKBLADE_HARDEN    the flags a distribution package builds with (default)
 #   ARKBLADE_SANITIZE  AddressSanitizer + UndefinedBehaviorSanitizer everywhere
 #   ARKBLADE_FUZZ      libFuzzer targets in fuzz/ (clang; implies SANITIZE)
+#   ARKBLADE_COVERAGE  gcov counters, read by gcovr for the coverage of src/
 option(ARKBLADE_HARDEN "Fortified, stack-protected, full-RELRO build" ON)
 option(ARKBLADE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(ARKBLADE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+option(ARKBLADE_COVERAGE "Instrument for line and branch coverage (gcov)" OFF)
+
+if(ARKBLADE_COVERAGE)
+  # Every process of the suite writes its counts next to its objects; the
+  # SP sandbox sees the build folder at its own path, so they all add up.
+  add_compile_options(--coverage)
+  add_link_options(--coverage)
+endif()
 
 if(ARKBLADE_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
