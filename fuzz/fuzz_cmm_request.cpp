@@ -1,12 +1,9 @@
-// The CMM emulator's request parser ("PWR <watts>\n"), and the decision it
-// leads to, over any request text.
+// The CMM emulator's request parser ("PWR <watts>\n") over any request text.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
-#include "../sim/cmm/service.cpp"
-
-// The daemon's own diagnostics (arkcmm.cpp) are not wanted here.
-void arksim::cmm::note(const char *, ...) {}
-bool arksim::cmm::reload(Daemon &) { return true; }
+#include "cmm/cmm_daemon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,7 +1,7 @@
 // Bus traffic: every operation of the table in bench/bus_plan.cpp moves, on
 // every bus, exactly the transactions and bytes of its documented access
 // plan; a few plans are also pinned here in figures.
-#include "../bench/bus_plan.h"
+#include "bus_plan.h"
 #include "sim_test.h"
 
 using BusTraffic = SimTest;

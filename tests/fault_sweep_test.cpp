@@ -29,15 +29,16 @@ using State = std::map<std::string, Bytes>;
 int failure_value(const std::string &func) { return func.rfind("memstore_", 0) == 0 ? 0 : -1; }
 bool is_value_fault(const std::string &func) { return func.rfind("compute_", 0) == 0; }
 
+constexpr const char *kWrites[] = {"memstore_set",
+                                   "arkmp_write",
+                                   "arkmp_writeread",
+                                   "arkmp_tnlblk_write",
+                                   "arkmp_tnlblk_write_fromfile",
+                                   "elm_i2c_blk_write_on_bus",
+                                   "ark_pwr_i2c_publish"};
+
 bool is_write(const std::string &func)
 {
-    static const char *const kWrites[] = {"memstore_set",
-                                          "arkmp_write",
-                                          "arkmp_writeread",
-                                          "arkmp_tnlblk_write",
-                                          "arkmp_tnlblk_write_fromfile",
-                                          "elm_i2c_blk_write_on_bus",
-                                          "ark_pwr_i2c_publish"};
     for (const char *w : kWrites)
         if (func == w)
             return true;
@@ -106,6 +107,21 @@ Want want_for(const std::string &rules, const std::string &func, int n)
         return w;
     }
     return Want{false, true};  // not named: the fault changes nothing visible
+}
+
+// The function names a rule list names ("*" aside), without their "#n".
+std::vector<std::string> named_functions(const std::string &rules)
+{
+    std::vector<std::string> names;
+    std::istringstream in(rules);
+    std::string tok;
+    while (in >> tok) {
+        std::string who = tok.substr(0, tok.find('='));
+        who = who.substr(0, who.find('#'));
+        if (who != "*")
+            names.push_back(who);
+    }
+    return names;
 }
 
 struct Case {
@@ -214,7 +230,7 @@ TEST_F(FaultSweep, EveryCallSiteOfEveryExportedFunction)
         // start-up
         {"arkb_initialize_mp", none, [] { return arkb_initialize_mp(); },
          "arkmp_read_slotid=-1! arkmp_tunneling_init=-1! *=0"},
-        {"arkb_initialize", [this] { ASSERT_EQ(arkb_initialize_mp(), 0); }, [] { return arkb_initialize(); },
+        {"arkb_initialize", [] { ASSERT_EQ(arkb_initialize_mp(), 0); }, [] { return arkb_initialize(); },
          "memstore_get#1=-1! *=0"},
         // blade state
         {"arkb_get_slotid", fresh_sp, [&] { return arkb_get_slotid(&slot); }, "memstore_get=-1!"},
@@ -267,7 +283,7 @@ TEST_F(FaultSweep, EveryCallSiteOfEveryExportedFunction)
              return rc < 0 && buf[0] != 0x5A ? 999 : rc;
          },
          "get_tag_type=-1 get_tag_size=-1 *=-1!"},
-        {"arkb_instrec_update", [this] { ASSERT_EQ(arkb_initialize_mp(), 0); },
+        {"arkb_instrec_update", [] { ASSERT_EQ(arkb_initialize_mp(), 0); },
          [] { return arkb_instrec_update(); }, "get_tag_type=-1 get_tag_size=-1 *=-1!"},
         {"arkb_instrec_update (moved)", moved, [] { return arkb_instrec_update(); },
          "get_tag_type=-1 get_tag_size=-1 *=-1!"},
@@ -315,6 +331,12 @@ TEST_F(FaultSweep, EveryCallSiteOfEveryExportedFunction)
 
     arkb_output(7, "fault sweep\n");  // opens the log socket that syslog then keeps
     const bool dump = std::getenv("ARKB_SWEEP_DUMP") != nullptr;
+    // A misspelt name would match no call and so check nothing.
+    for (const char *w : kWrites)
+        EXPECT_GE(arksim::function_index(w), 0) << "unknown platform function in kWrites: " << w;
+    for (const Case &c : cases)
+        for (const std::string &f : named_functions(c.want))
+            ASSERT_GE(arksim::function_index(f), 0) << c.name << ": unknown platform function " << f;
     for (const Case &c : cases) {
         long long base = 0;
         std::vector<std::string> calls = run(c, base);

@@ -182,7 +182,7 @@ TEST_F(NetconfRequest, PublishWritesOnlyItsSection)
     ASSERT_EQ(arkb_netconf_publish_macaddr(&h, mac), 0);
     Bytes expected = {0xEE, 0xEE, 0xC0, 0xA8, 0x01, 0x0A, 0x01, 0xC0, 0xA8, 0x01, 0x01,
                       0xFF, 0xFF, 0xFF, 0x00, 0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-    expected.resize(32, 0xEE);
+    expected.insert(expected.end(), 32 - expected.size(), 0xEE);
     EXPECT_EQ(record(), expected);
 
     clear_journal();

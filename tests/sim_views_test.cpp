@@ -2,7 +2,7 @@
 // `arksim fru` shows and the system log's datagram parser.
 #include "core/fru.h"
 #include "core/fru_view.h"
-#include "sandbox/log.h"
+#include "core/sp_log.h"
 #include "sim_test.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "../core/netif.h"
-#include "arkcmm.h"
+#include "core/netif.h"
+#include "cmm_daemon.h"
 
 namespace arksim::cmm {
 namespace {

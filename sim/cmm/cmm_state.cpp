@@ -14,8 +14,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include "../core/chassis.h"
-#include "../core/simstate.h"
+#include "core/chassis.h"
+#include "core/simstate.h"
 
 namespace arksim::cmm {
 namespace {

@@ -24,7 +24,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "arkcmm.h"
+#include "cmm_daemon.h"
 
 namespace arksim::cmm {
 namespace {
@@ -39,6 +39,23 @@ constexpr std::size_t kMaxDrain = 65536;
 constexpr std::size_t kMaxConns = 64;
 constexpr int kBacklog = 64;
 constexpr uint32_t kReadEvents = EPOLLIN | EPOLLRDHUP;
+
+std::string unix_time_ms()
+{
+    struct timeval tv {};
+    ::gettimeofday(&tv, nullptr);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%03ld", static_cast<long long>(tv.tv_sec),
+                  static_cast<long>(tv.tv_usec / 1000));
+    return buf;
+}
+
+std::span<const uint8_t> bytes_of(const std::string &s)
+{
+    return {reinterpret_cast<const uint8_t *>(s.data()), s.size()};
+}
+
+}  // namespace
 
 // "PWR <decimal>" with an optional line feed, nothing else; any int, down to
 // INT_MIN, which a blade may send.
@@ -60,23 +77,6 @@ bool parse_request(const std::string &text, long long &watts)
     watts = negative ? -v : v;
     return true;
 }
-
-std::string unix_time_ms()
-{
-    struct timeval tv {};
-    ::gettimeofday(&tv, nullptr);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%03ld", static_cast<long long>(tv.tv_sec),
-                  static_cast<long>(tv.tv_usec / 1000));
-    return buf;
-}
-
-std::span<const uint8_t> bytes_of(const std::string &s)
-{
-    return {reinterpret_cast<const uint8_t *>(s.data()), s.size()};
-}
-
-}  // namespace
 
 struct Service::Conn {
     enum class State { Reading, Replying, Draining };
@@ -359,11 +359,17 @@ void Service::drop(int fd)
 
 void Service::record(const Conn &c, const std::string &reply, const char *why)
 {
-    std::string line = unix_time_ms() + " " + c.peer + " " +
-                       (c.slot >= 0 ? std::to_string(c.slot) : std::string("-")) + " \"" +
-                       escape(bytes_of(c.in)) + "\" " +
-                       (reply.empty() ? std::string("closed") : "\"" + escape(bytes_of(reply)) + "\"") +
-                       (why != nullptr ? std::string(" ") + why : std::string()) + "\n";
+    std::string line = unix_time_ms();
+    line.append(" ").append(c.peer).append(" ");
+    line.append(c.slot >= 0 ? std::to_string(c.slot) : std::string("-"));
+    line.append(" \"").append(escape(bytes_of(c.in))).append("\" ");
+    if (reply.empty())
+        line.append("closed");
+    else
+        line.append("\"").append(escape(bytes_of(reply))).append("\"");
+    if (why != nullptr)
+        line.append(" ").append(why);
+    line.append("\n");
     std::string path = file(d_.chassis, "requests");
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd || ::write(fd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))

@@ -15,8 +15,8 @@
 // 183-byte payload, and F8 00 14 4B a 4-byte header with 1099 bytes.
 #include <cstdio>
 
-#include "../core/fru.h"
-#include "../core/simstate.h"
+#include "core/fru.h"
+#include "core/simstate.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

@@ -1,7 +1,7 @@
 // libarkcommon.so.1 stand-in: the blade's power I2C path.  The budget that a
 // slot publishes lives in the chassis, <chassis>/power/slot<N>, as the 4-byte
 // big-endian record (hardware-configuration power, permitted power).
-#include "../core/simstate.h"
+#include "core/simstate.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

@@ -7,9 +7,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "../core/chassis.h"
-#include "../core/simstate.h"
-#include "../core/unique_fd.h"
+#include "core/chassis.h"
+#include "core/simstate.h"
+#include "core/unique_fd.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

@@ -7,8 +7,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "../core/simstate.h"
-#include "../core/unique_fd.h"
+#include "core/simstate.h"
+#include "core/unique_fd.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

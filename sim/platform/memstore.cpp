@@ -4,7 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "../core/simstate.h"
+#include "core/simstate.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

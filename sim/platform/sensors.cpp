@@ -5,7 +5,7 @@
 // <sp>/sensors/<number> as decimal text.
 #include <cstdio>
 
-#include "../core/simstate.h"
+#include "core/simstate.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "../core/simstate.h"
+#include "core/simstate.h"
 #include "arkb_outside.h"
 
 using namespace arksim;

@@ -9,8 +9,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "../core/simstate.h"
-#include "log.h"
+#include "core/simstate.h"
+#include "core/sp_log.h"
 #include "sandbox.h"
 
 namespace arksim {

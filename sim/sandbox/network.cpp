@@ -21,9 +21,9 @@
 
 #include <vector>
 
-#include "../cmm/cmm_state.h"
-#include "../core/netif.h"
-#include "../core/simstate.h"
+#include "cmm/cmm_state.h"
+#include "core/netif.h"
+#include "core/simstate.h"
 #include "sandbox.h"
 
 namespace arksim {

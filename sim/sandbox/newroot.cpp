@@ -12,7 +12,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "../core/simstate.h"
+#include "core/simstate.h"
 #include "sandbox.h"
 
 namespace arksim {

@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "../core/simstate.h"
+#include "core/simstate.h"
 
 namespace arksim {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/unique_fd.h"
+#include "core/unique_fd.h"
 
 namespace arksim {
 

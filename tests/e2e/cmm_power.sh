@@ -4,7 +4,7 @@
 # and a CMM that leaves nothing running once stopped.
 . "$(dirname "$0")/lib.sh"
 sim create --force --cmm --blade a:3 --blade b:4 >/dev/null
-trap 'sim cmm stop >/dev/null 2>&1 || true' EXIT
+on_exit 'sim cmm stop >/dev/null 2>&1 || true'
 sim cmm start --pool 150 --owner $$ >/dev/null
 # grant BLADE WATTS: what arkb_pwr_cmm_request_power answered
 grant() { on "$1" power cmm "$2" 2>/dev/null | sed -n 's/^arkb_pwr_cmm_request_power: \(-*[0-9]*\).*/\1/p'; }
@@ -12,7 +12,8 @@ expect() { [ "$1" = "$2" ] || fail "$3: got '$1', want '$2'"; }
 # raw BLADE TEXT: the CMM's answer (hex) to TEXT (printf escapes) sent over TCP
 raw() { sim run --blade "$1" -- bash -c 'exec 3<>/dev/tcp/169.254.10.1/880; printf "$1" >&3; od -An -tx1 <&3' _ "$2" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 cmm_procs() { for p in /proc/[0-9]*; do [ "$(cat $p/comm 2>/dev/null)" = arkcmm ] && tr '\0' ' ' <$p/cmdline 2>/dev/null | grep -qF "$CHASSIS" && echo "$p"; done; true; }
-wait_bytes() { i=0; while [ "$(hexof "$1" 2>/dev/null)" != "$2" ] && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done; expect_bytes "$1" "$2"; }
+bytes_are() { [ "$(hexof "$1" 2>/dev/null)" = "$2" ]; }
+wait_bytes() { wait_until 3 bytes_are "$1" "$2" || expect_bytes "$1" "$2"; }
 
 expect "$(grant a 100)" 100 "a asks 100 of 150"
 expect "$(grant b 100)" 0 "b asks 100 of the 50 left"
@@ -30,8 +31,9 @@ expect_bytes "$(key a SSBCAST/CH/8300)" "00 00 00 01"
 expect "$(raw b 'hello\0')" "4e 4f 00" "garbage"
 expect "$(raw b "$(printf '%080d' 0)")" "4e 4f 00" "80 bytes, no NUL"
 sim run --blade b -- bash -c '
-  for i in 1 2 3; do (exec 3<>/dev/tcp/169.254.10.1/880; printf "PWR 5" >&3; od -An -tx1 <&3 >"$0.stall$i") & done
-  sleep 0.3; exec 3<>/dev/tcp/169.254.10.1/880; printf "PWR 50\n\0" >&3; od -An -tx1 <&3 >"$0.good"; wait' "$CHASSIS/x"
+  for i in 1 2 3; do (exec 3<>/dev/tcp/169.254.10.1/880; printf "PWR 5" >&3; : >"$0.open$i"; od -An -tx1 <&3 >"$0.stall$i") & done
+  for t in $(seq 100); do [ -e "$0.open1" ] && [ -e "$0.open2" ] && [ -e "$0.open3" ] && break; sleep 0.05; done
+  exec 3<>/dev/tcp/169.254.10.1/880; printf "PWR 50\n\0" >&3; od -An -tx1 <&3 >"$0.good"; wait' "$CHASSIS/x"
 expect "$(tr -s ' \n' ' ' <"$CHASSIS/x.good" | sed 's/^ //; s/ $//')" "4f 4b 20 35 30 00" "good request among stalled ones"
 for i in 1 2 3; do expect "$(tr -d ' \n' <"$CHASSIS/x.stall$i")" "4e4f00" "stalled request $i"; done
 sim cmm requests | grep -c ' timeout$' | grep -qx 3 || fail "three time-outs recorded"

@@ -7,7 +7,7 @@
 blades=12 pool=100
 args=""; for i in $(seq 1 $blades); do args="$args --blade h$i:$i"; done
 sim create --force --cmm $args >/dev/null
-trap 'sim cmm stop >/dev/null 2>&1 || true' EXIT
+on_exit 'sim cmm stop >/dev/null 2>&1 || true'
 sim cmm start --pool $pool --owner $$ >/dev/null
 storm() {  # run as blade $1's SP: four hostile connections and one real request
   sim run --blade "h$1" -- timeout 60 bash -c '

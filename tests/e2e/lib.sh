@@ -1,10 +1,30 @@
 # Shared by the end-to-end tests: $ARKSIM and $ARKBCTL (may carry an emulator
-# prefix), a fresh chassis in $CHASSIS, and small checks that read the
+# prefix), a fresh chassis in $CHASSIS inside a temporary folder of the
+# script's own ($WORK, removed at the end; a third argument keeps the chassis
+# there instead), waits with deadlines, and small checks that read the
 # simulated state directly.
 set -eu
 ARKSIM=$1
 ARKBCTL=$2
-CHASSIS=$3
+if [ -n "${3:-}" ]; then
+  WORK=; CHASSIS=$3
+else
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/arkb-e2e.XXXXXX"); CHASSIS=$WORK/chassis
+fi
+# on_exit CMD: runs CMD when the script ends, before the folder goes.
+CLEANUPS=:
+on_exit() { CLEANUPS="$1; $CLEANUPS"; }
+trap 'eval "$CLEANUPS"; [ -z "$WORK" ] || rm -rf "$WORK"' EXIT
+trap 'exit 143' TERM INT
+# wait_until SECONDS CMD...: polls CMD every 0.05 s until it succeeds; false
+# when it still fails at the deadline.
+wait_until() {
+  local end=$(( $(date +%s%N) / 1000000 + $1 * 1000 )); shift
+  until "$@"; do
+    [ "$(( $(date +%s%N) / 1000000 ))" -lt "$end" ] || return 1
+    sleep 0.05
+  done
+}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 sim() { "$ARKSIM" -C "$CHASSIS" "$@"; }
 # on BLADE CMD...: runs arkbctl as that blade's SP

@@ -9,7 +9,8 @@ for b in a b c; do on $b boot >/dev/null; done
 expect() { [ "$1" = "$2" ] || fail "$3: got '$1', want '$2'"; }
 # bytes BLADE: the request and grant bytes as the CMM reads them, "01 00"
 bytes() { sim mailbox show --blade "$1" | sed -n 's/^sp_[a-z]*_mbox: 0x\(..\).*/\1/p' | tr '\n' ' ' | sed 's/ $//'; }
-wait_bytes() { i=0; while [ "$(bytes "$1")" != "$2" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done; expect "$(bytes "$1")" "$2" "$1's bytes"; }
+bytes_are() { [ "$(bytes "$1")" = "$2" ]; }
+wait_bytes() { wait_until 5 bytes_are "$1" "$2" || expect "$(bytes "$1")" "$2" "$1's bytes"; }
 steps() { cut -d' ' -f2- "$1"; }  # the CMM's report without the times
 
 # Misbehaving CMMs, on blades b and c while the rest runs (the SP's wait after

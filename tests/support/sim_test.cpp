@@ -7,7 +7,7 @@
 
 #include "core/chassis.h"
 #include "core/simstate.h"
-#include "sandbox/log.h"
+#include "core/sp_log.h"
 
 namespace {
 

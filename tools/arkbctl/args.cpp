@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 

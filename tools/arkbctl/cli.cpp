@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 #include <cstdarg>
 #include <cstdio>

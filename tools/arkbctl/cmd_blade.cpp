@@ -5,7 +5,7 @@
 #include <string>
 
 #include "arkblade.h"
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 

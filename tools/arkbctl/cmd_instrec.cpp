@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "arkblade.h"
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "arkblade.h"
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 

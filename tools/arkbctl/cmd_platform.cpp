@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "arkblade.h"
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "arkblade.h"
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli.h"
+#include "arkbctl_cli.h"
 
 namespace arkbctl {
 namespace {

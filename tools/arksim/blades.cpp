@@ -5,8 +5,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "cli.h"
-#include "simstate.h"
+#include "arksim_cli.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

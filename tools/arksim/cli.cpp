@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <unistd.h>
 
-#include "cli.h"
-#include "simstate.h"
+#include "arksim_cli.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

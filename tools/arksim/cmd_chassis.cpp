@@ -1,10 +1,11 @@
 // arksim create, add-blade, move, reset: making and changing the chassis.
 #include <cstdio>
 
-#include "cmm_state.h"
-#include "cli.h"
+#include "cmm/cmm_state.h"
+#include "core/blade_move.h"
+#include "arksim_cli.h"
 #include "cmd_fru.h"
-#include "simstate.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {
@@ -115,12 +116,9 @@ int move(const Context &ctx, const Args &args)
     arksim::BladeInfo b;
     if (!pick_blade(c, b))
         return 1;
-    auto blades = arksim::list_blades(ctx.chassis);
-    const auto *other = blade_in_slot(blades, slot);
-    if (other != nullptr && other->name != b.name)
-        return fail("slot %d holds blade %s already", slot, other->name.c_str());
-    if (!arksim::set_slot(b.dir, slot))
-        return fail("cannot move blade %s", b.name.c_str());
+    const arksim::MoveResult moved = arksim::move_to_slot(ctx.chassis, b.name, slot);
+    if (!moved.ok())
+        return fail("%s", moved.error.c_str());
     std::printf("blade %s now in slot %d\n", b.name.c_str(), slot);
     return 0;
 }

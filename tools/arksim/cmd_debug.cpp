@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "cli.h"
-#include "log.h"
-#include "simstate.h"
+#include "arksim_cli.h"
+#include "core/sp_log.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

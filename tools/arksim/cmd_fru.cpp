@@ -11,10 +11,11 @@
 
 #include <filesystem>
 
+#include "core/blade_move.h"
 #include "cmd_fru.h"
-#include "fru.h"
-#include "fru_view.h"
-#include "simstate.h"
+#include "core/fru.h"
+#include "core/fru_view.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {
@@ -127,7 +128,7 @@ void print_text(const std::string &who, const std::string &file, const arksim::S
         std::puts("  (empty)");
     for (const auto &e : v.directory)
         std::printf("  #%-2u %-8s offset %5u (0x%04x)  length %5u (0x%04x)  word %s\n", e.index,
-                    ("\"" + printable(e.name) + "\"").c_str(), e.offset, e.offset, e.length, e.length,
+                    arksim::quoted(printable(e.name)).c_str(), e.offset, e.offset, e.length, e.length,
                     hex4(e.word).c_str());
     if (!v.has_ring) {
         std::puts("installation records: no \"FD\" segment in the directory");
@@ -242,83 +243,6 @@ int fru(const Context &ctx, const Args &args)
     return 0;
 }
 
-// ---- moving a blade into another chassis -----------------------------------------
-
-std::string real(const std::string &path)
-{
-    char buf[PATH_MAX];
-    return ::realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
-}
-
-// Copies a folder tree; sockets and FIFOs (the log socket `arksim run`
-// makes afresh each time) are left behind.
-bool copy_tree(const std::string &from, const std::string &to, std::string &why)
-{
-    namespace fs = std::filesystem;
-    struct stat st {};
-    std::error_code ec;
-    if (::lstat(from.c_str(), &st) != 0) {
-        why = from + ": " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        if (::mkdir(to.c_str(), st.st_mode & 07777) != 0) {
-            why = to + ": " + std::strerror(errno);
-            return false;
-        }
-        for (const std::string &name : dir_entries(from))
-            if (!copy_tree(from + "/" + name, to + "/" + name, why))
-                return false;
-    } else if (S_ISREG(st.st_mode)) {
-        fs::copy_file(from, to, ec);
-    } else if (S_ISLNK(st.st_mode)) {
-        fs::copy_symlink(from, to, ec);
-    }
-    if (ec)
-        why = to + ": " + ec.message();
-    return !ec;
-}
-
-// The blade's folder to its new place; across file systems by copying.
-bool relocate(const std::string &from, const std::string &to, std::string &why)
-{
-    if (std::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    if (errno != EXDEV) {
-        why = std::strerror(errno);
-        return false;
-    }
-    if (!copy_tree(from, to, why)) {
-        arksim::remove_tree(to);
-        return false;
-    }
-    if (!arksim::remove_tree(from))
-        why = "copied, but the old folder " + from + " could not be removed";
-    return why.empty();
-}
-
-bool clear_dir(const std::string &dir)
-{
-    bool ok = arksim::make_dirs(dir);
-    for (const std::string &name : dir_entries(dir))
-        ok = arksim::remove_tree(dir + "/" + name) && ok;
-    return ok;
-}
-
-// Taken out of a chassis, the SP loses its power and with it its RAM: the
-// memstore and /dev/shm are empty and a running uptime clock starts over.  A
-// frozen clock stays as it was set.  The EEPROM, /conf, /persist and
-// /usr/local/bin are flash and stay, as do the simulator's own records (log,
-// journal, faults, counters), the sensors and the PCA9501's DT value.
-bool lose_power(const std::string &sp)
-{
-    bool ok = clear_dir(sp + "/memstore") && clear_dir(sp + "/fs/dev/shm");
-    long long boot = 0;
-    if (std::sscanf(read_text(sp + "/uptime").c_str(), "boot %lld", &boot) == 1)
-        ok = arksim::write_text(sp + "/uptime", "boot " + std::to_string(std::time(nullptr)) + "\n") && ok;
-    return ok;
-}
-
 constexpr Opt kFruOpts[] = {{"--json", "", "machine-readable output"}};
 
 constexpr Command kCommands[] = {
@@ -382,24 +306,12 @@ int move_to_chassis(const Context &ctx, const Args &args)
     if (!is_chassis(dest))
         return fail("no chassis in %s (make it first with `arksim -C %s create`)", dest.c_str(),
                     dest.c_str());
-    if (real(dest) == real(ctx.chassis))
-        return fail("blade %s is in %s already (--to-slot alone moves it within)", b.name.c_str(),
-                    dest.c_str());
+    const arksim::MoveResult moved =
+        arksim::move_to_chassis(ctx.chassis, b.name, dest, static_cast<int>(slot));
+    if (!moved.ok())
+        return fail("%s", moved.error.c_str());
     if (to_slot == nullptr)
         slot = b.slot;
-    for (const auto &other : arksim::list_blades(dest)) {
-        if (other.name == b.name)
-            return fail("%s holds a blade named %s already", dest.c_str(), b.name.c_str());
-        if (slot >= 0 && other.slot == slot)
-            return fail("slot %lld of %s holds blade %s already", slot, dest.c_str(), other.name.c_str());
-    }
-    const std::string to = arksim::blade_dir(dest, b.name);
-    std::string why;
-    if (!arksim::make_dirs(dest + "/blades") || !relocate(b.dir, to, why))
-        return fail("cannot move blade %s to %s: %s", b.name.c_str(), to.c_str(), why.c_str());
-    if ((slot >= 0 && !arksim::set_slot(to, static_cast<int>(slot))) || !lose_power(to))
-        return fail("blade %s is in %s now, but its slot or RAM could not be set", b.name.c_str(),
-                    dest.c_str());
     if (slot >= 0)
         std::printf("blade %s now in slot %lld of %s\n", b.name.c_str(), slot, dest.c_str());
     else

@@ -3,7 +3,7 @@
 #ifndef ARKSIM_CMD_FRU_H
 #define ARKSIM_CMD_FRU_H
 
-#include "cli.h"
+#include "arksim_cli.h"
 
 namespace arkcli {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../../sim/mailbox/cmm_mailbox.h"
-#include "cli.h"
-#include "fru.h"
-#include "simstate.h"
+#include "mailbox/cmm_mailbox.h"
+#include "arksim_cli.h"
+#include "core/fru.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

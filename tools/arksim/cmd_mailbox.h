@@ -2,7 +2,7 @@
 #ifndef ARKSIM_CMD_MAILBOX_H
 #define ARKSIM_CMD_MAILBOX_H
 
-#include "cli.h"
+#include "arksim_cli.h"
 
 namespace arkcli {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "cli.h"
-#include "simstate.h"
+#include "arksim_cli.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "cli.h"
-#include "sandbox.h"
+#include "arksim_cli.h"
+#include "sandbox/sandbox.h"
 
 namespace arkcli {
 namespace {

@@ -6,10 +6,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "cli.h"
+#include "arksim_cli.h"
 #include "cmd_fru.h"
 #include "cmd_mailbox.h"
-#include "simstate.h"
+#include "core/simstate.h"
 
 using namespace arkcli;
 

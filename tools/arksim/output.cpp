@@ -2,7 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli.h"
+#include "arksim_cli.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 
@@ -53,7 +54,8 @@ std::string decode_value(const std::string &key, std::span<const uint8_t> v)
     for (std::size_t i = 0; i < v.size(); ++i)
         text = text && ((v[i] >= 0x20 && v[i] < 0x7f) || (v[i] == 0 && i + 1 == v.size()));
     if (text)
-        return "\"" + std::string(v.begin(), v.end() - (v.back() == 0)) + "\"";
+        return arksim::quoted(
+            std::string_view(reinterpret_cast<const char *>(v.data()), v.size() - (v.back() == 0)));
     return "";
 }
 

@@ -7,11 +7,11 @@
 #include <optional>
 #include <vector>
 
-#include "chassis.h"
-#include "cmm_state.h"
-#include "fru_view.h"
-#include "inspect.h"
-#include "simstate.h"
+#include "core/chassis.h"
+#include "cmm/cmm_state.h"
+#include "core/fru_view.h"
+#include "core/inspect.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-#include "cli.h"
-#include "inspect.h"
-#include "log.h"
+#include "arksim_cli.h"
+#include "core/inspect.h"
+#include "core/sp_log.h"
 #include "picture.h"
-#include "simstate.h"
+#include "core/simstate.h"
 
 namespace arkcli {
 namespace {

@@ -1,5 +1,5 @@
 // The simulated SP's system log: its line format and the calls tests use.
-#include "log.h"
+#include "sp_log.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,8 +10,8 @@
 
 #include <atomic>
 
-#include "../core/simstate.h"
-#include "../core/unique_fd.h"
+#include "simstate.h"
+#include "unique_fd.h"
 
 namespace arksim {
 namespace {

@@ -1,6 +1,7 @@
-// The CMM daemon's parts: its state, the power service and the chassis network.
-#ifndef ARKSIM_ARKCMM_H
-#define ARKSIM_ARKCMM_H
+// The CMM daemon (arkcmm) and its parts: its state, the power service and
+// the chassis network.
+#ifndef ARKSIM_CMM_DAEMON_H
+#define ARKSIM_CMM_DAEMON_H
 
 #include <sys/stat.h>
 
@@ -43,6 +44,11 @@ struct Daemon {
     Allotments allot{};
 };
 
+// Runs the daemon of `chassis` (an absolute path) until it is told to stop
+// or its chassis goes away; the exit status.  `owner` > 0: it also ends with
+// that process.  `ready_fd` >= 0 is closed once it serves, or when it fails.
+int run_daemon(const std::string &chassis, int owner, int ready_fd);
+
 // Re-reads config and behaviour when their files changed; true when one did.
 bool reload(Daemon &d);
 // The watts not yet allotted (negative when the pool was made smaller).
@@ -51,6 +57,9 @@ long free_watts(const Daemon &d);
 void note(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 /* --- the power service (service.cpp) ---------------------------------- */
+// A request's text without its NUL: "PWR <decimal>" with an optional line
+// feed, nothing else; any int, down to INT_MIN, which a blade may send.
+bool parse_request(const std::string &text, long long &watts);
 // Grant logic for a complete, well-formed request: the reply text (no NUL).
 std::string decide(Daemon &d, int slot, int watts);
 

@@ -1,7 +1,7 @@
 // The arksim command line: the subcommand table, option parsing, choosing a
 // blade and the output helpers the subcommands share.
-#ifndef ARKSIM_CLI_H
-#define ARKSIM_CLI_H
+#ifndef ARKSIM_ARKSIM_CLI_H
+#define ARKSIM_ARKSIM_CLI_H
 
 #include <cstdint>
 #include <span>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "chassis.h"
+#include "core/chassis.h"
 
 namespace arkcli {
 
