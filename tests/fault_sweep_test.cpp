@@ -22,7 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using State = std::map<std::string, Bytes>;
 
 // What a failed call answers: memstore's failure is 0, everything else's -1.
 // The checksums and tag size have no failure; their fault answers a wrong value.
@@ -63,20 +62,6 @@ int open_fds()
     for (const auto &e : fs::directory_iterator("/proc/self/fd"))
         n += e.path().filename() != "." ? 1 : 0;
     return n;
-}
-
-void read_tree(const std::string &dir, State &out)
-{
-    std::error_code ec;
-    if (!fs::exists(dir, ec))
-        return;
-    if (fs::is_regular_file(dir, ec)) {
-        arksim::read_file(dir, out[dir]);
-        return;
-    }
-    for (const auto &e : fs::recursive_directory_iterator(dir, ec))
-        if (e.is_regular_file())
-            arksim::read_file(e.path().string(), out[e.path().string()]);
 }
 
 // Expected results: "func#n=rc", "func=rc" or "*=rc", first match wins; rc is
@@ -135,15 +120,6 @@ struct Case {
 
 class FaultSweep : public SimTest {
 protected:
-    State snapshot() const
-    {
-        State s;
-        for (const char *d : {"/memstore", "/fs", "/eeprom.bin"})
-            read_tree(sp + d, s);
-        for (const char *d : {"/tunnel", "/power", "/registers"})
-            read_tree(chassis + d, s);
-        return s;
-    }
     void boot() const
     {
         ASSERT_EQ(arkb_initialize_mp(), 0);

@@ -21,8 +21,6 @@
 namespace arksim::cmm {
 namespace {
 
-constexpr const char *kNetmask = "255.255.255.0";
-
 std::string own_netns() { return "/proc/" + std::to_string(::getpid()) + "/ns/net"; }
 
 }  // namespace
@@ -38,7 +36,7 @@ bool make_chassis_network(std::string &err)
     bool ok = sock && (step = "loopback", bring_up(sock.get(), "lo")) &&
               (step = "bridge", ::ioctl(sock.get(), SIOCBRADDBR, kBridge) == 0) &&
               (step = "address", set_ipv4(sock.get(), kBridge, SIOCSIFADDR, kAddress)) &&
-              (step = "netmask", set_ipv4(sock.get(), kBridge, SIOCSIFNETMASK, kNetmask)) &&
+              (step = "netmask", set_ipv4(sock.get(), kBridge, SIOCSIFNETMASK, kChassisNetmask)) &&
               (step = "bridge up", bring_up(sock.get(), kBridge));
     if (!ok)
         err = std::string("cannot set up the chassis network (") + step + "): " + std::strerror(errno);

@@ -291,7 +291,7 @@ std::vector<std::string> blades_at(const std::string &chassis, int index)
 {
     std::vector<std::string> names;
     for (const BladeInfo &b : list_blades(chassis))
-        if (b.slot >= 0 && b.slot % kBladeHosts == index)
+        if (b.slot == index)
             names.push_back(b.name);
     return names;
 }

@@ -67,7 +67,7 @@ struct Status {
     std::vector<std::string> last_requests;  // oldest first
 };
 Status read_status(const std::string &chassis, std::size_t requests);
-// The names of the blades whose slot maps to allotment index `index`.
+// The names of the blades in slot `index` (one, unless a chassis was edited by hand).
 std::vector<std::string> blades_at(const std::string &chassis, int index);
 
 }  // namespace arksim::cmm

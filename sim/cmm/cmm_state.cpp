@@ -130,7 +130,7 @@ Allotments read_allotments(const std::string &chassis)
     for (const std::string &line : lines_of(file(chassis, "allotments"))) {
         auto sp = line.find(' ');
         int slot = 0, watts = 0;
-        if (sp != std::string::npos && parse_int(line.substr(0, sp), 0, kBladeHosts - 1, slot) &&
+        if (sp != std::string::npos && parse_int(line.substr(0, sp), 0, kSlots - 1, slot) &&
             parse_int(trimmed(line.substr(sp + 1)), 0, INT_MAX, watts))
             a[static_cast<std::size_t>(slot)] = watts;
     }
@@ -196,7 +196,15 @@ UniqueFd open_chassis_netns(const std::string &chassis, int &pid)
 
 std::string blade_address(int slot)
 {
-    return "169.254.10." + std::to_string(kFirstBladeHost + slot % kBladeHosts);
+    const uint32_t host = kNetworkBase + static_cast<uint32_t>(kFirstBladeHost + (slot & 0xFF));
+    return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
+           std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
+}
+
+int slot_of_address(uint32_t host)
+{
+    const uint32_t first = kNetworkBase + kFirstBladeHost;
+    return host >= first && host < first + kSlots ? static_cast<int>(host - first) : -1;
 }
 
 std::string veth_name(int slot, int pid)

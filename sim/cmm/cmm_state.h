@@ -14,11 +14,11 @@
  *   <chassis>/cmm/log         the daemon's own messages
  *   <chassis>/netns           symlink to /proc/<daemon pid>/ns/net, the
  *                             chassis network (bridge "chassis0" holding
- *                             169.254.10.1/24)
+ *                             169.254.10.1/16)
  *
  * A blade run by `arksim run` while the chassis network exists gets its own
  * network namespace, joined to the bridge by a veth pair, with the address
- * 169.254.10.(100 + slot % 60); the CMM tells blades apart by that address.
+ * its slot's address (blade_address); the CMM tells blades apart by it.
  */
 #ifndef ARKSIM_CMM_STATE_H
 #define ARKSIM_CMM_STATE_H
@@ -39,9 +39,14 @@ inline constexpr const char *kBridge = "chassis0";
 inline constexpr const char *kDaemonName = "arkcmm";
 inline constexpr int kDefaultPool = 1200;
 inline constexpr int kMaxPool = 1000000;
-// Blade addresses: 169.254.10.(kFirstBladeHost + slot % kBladeHosts).
+// Every slot byte (0..255) has an address of its own on the chassis network,
+// 169.254.0.0/16: host number kFirstBladeHost + slot counted from
+// 169.254.10.0, so slots 0..155 are 169.254.10.100..255 and slots 156..255
+// are 169.254.11.0..99.
 inline constexpr int kFirstBladeHost = 100;
-inline constexpr int kBladeHosts = 60;
+inline constexpr int kSlots = 256;
+inline constexpr uint32_t kNetworkBase = (169u << 24) | (254u << 16) | (10u << 8);  // 169.254.10.0
+inline constexpr const char *kChassisNetmask = "255.255.0.0";
 
 std::string dir(const std::string &chassis);
 std::string file(const std::string &chassis, const char *name);
@@ -56,8 +61,8 @@ bool write_config(const std::string &chassis, const Config &c);
 // The blades that `broadcast` names ("all": every blade of the chassis).
 std::vector<std::string> broadcast_blades(const std::string &chassis, const Config &c);
 
-// Latest grant per blade address (index = host number - kFirstBladeHost).
-using Allotments = std::array<int, kBladeHosts>;
+// Latest grant per slot.
+using Allotments = std::array<int, kSlots>;
 Allotments read_allotments(const std::string &chassis);
 bool write_allotments(const std::string &chassis, const Allotments &a);
 
@@ -72,6 +77,8 @@ bool is_listening(int pid);
 UniqueFd open_chassis_netns(const std::string &chassis, int &pid);
 
 std::string blade_address(int slot);
+// The slot whose address `host` (host byte order) is; -1 for any other.
+int slot_of_address(uint32_t host);
 // The host part of the veth that joins a blade run (process `pid`) to the bridge.
 std::string veth_name(int slot, int pid);
 

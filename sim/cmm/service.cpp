@@ -205,10 +205,7 @@ void Service::accept_all()
         ::inet_ntop(AF_INET, &sin.sin_addr, text, sizeof text);
         c->peer = text;
         uint32_t host = ntohl(sin.sin_addr.s_addr);
-        int last = static_cast<int>(host & 0xFF);
-        if ((host >> 8) == ((169u << 16) | (254u << 8) | 10u) && last >= kFirstBladeHost &&
-            last < kFirstBladeHost + kBladeHosts)
-            c->slot = last - kFirstBladeHost;
+        c->slot = slot_of_address(host);
         int one = 1;
         ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         struct epoll_event ev {};

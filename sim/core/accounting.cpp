@@ -207,6 +207,27 @@ void count_bus(Bus bus, uint32_t transactions, uint32_t bytes)
     }
 }
 
+void count_write(Bus bus, uint32_t bytes)
+{
+    count_bus(bus, 1, bytes);
+    // Counted per process: a forked child starts again from its first write.
+    static pid_t counted_for = 0;
+    static long long writes = 0;
+    if (counted_for != ::getpid()) {
+        counted_for = ::getpid();
+        writes = 0;
+    }
+    ++writes;
+    const std::string sp = sp_dir();
+    struct stat st {};
+    if (::stat((sp + "/faults").c_str(), &st) != 0)
+        return;
+    for (const Rule &r : load_rules(sp))
+        if (r.func == kBusWrite && r.cut &&
+            (r.first == 0 || writes == r.first || (r.onward && writes > r.first)))
+            ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
+}
+
 bool read_stats(const std::string &sp, Stats &out)
 {
     std::vector<uint8_t> raw;
@@ -263,14 +284,16 @@ bool add_fault(const std::string &sp, std::string_view func, std::string_view wh
 {
     Rule probe;
     std::string line = std::string(func) + " " + std::string(when) + " " + std::string(value);
-    if (function_index(func) < 0 || !parse_rule(line, probe))
+    const bool bus_write = func == kBusWrite;
+    if ((function_index(func) < 0 && !bus_write) || !parse_rule(line, probe) || (bus_write && !probe.cut))
         return false;
     line.push_back('\n');
     UniqueFd fd(::open((sp + "/faults").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd || !write_all(fd.get(), std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()),
                                                              line.size())))
         return false;
-    if (Stats *s = map_stats(sp + "/stats.bin", true))
+    Stats *s = bus_write ? nullptr : map_stats(sp + "/stats.bin", true);
+    if (s != nullptr)
         __atomic_store_n(&s->calls[function_index(func)], 0, __ATOMIC_RELAXED);
     return true;
 }

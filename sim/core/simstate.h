@@ -93,6 +93,11 @@ Fault enter(const char *func);
 /* Ends the process the way a power cut would, when `f.cut` is set. */
 void leave(const Fault &f);
 void count_bus(Bus bus, uint32_t transactions, uint32_t bytes);
+/* One write transaction on `bus` (an EEPROM page, a tunnel transfer unit, a
+ * memstore write, a register or power-controller write), counted; it ends
+ * the process like a power cut, right after the transaction, when the rule
+ * "bus_write N cut" names this process's N-th write transaction. */
+void count_write(Bus bus, uint32_t bytes);
 bool read_stats(const std::string &sp, Stats &out);
 void reset_stats(const std::string &sp);
 
@@ -103,7 +108,10 @@ std::string hex_bytes(std::span<const uint8_t> data);
 
 /* Fault rules. `when` is "N" (the N-th call only), "N+" (from the N-th call
  * on) or "*" (every call); `value` is the result to answer, or "cut". Adding a
- * rule restarts the call count of that function. */
+ * rule restarts the call count of that function.  The pseudo-function
+ * kBusWrite takes only "cut": after the N-th write transaction of a process
+ * (see count_write), in the middle of a call. */
+inline constexpr const char *kBusWrite = "bus_write";
 bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value);
 void clear_faults(const std::string &sp);
 

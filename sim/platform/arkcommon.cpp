@@ -45,7 +45,7 @@ extern "C" int ark_pwr_i2c_publish(int handle, int hwconfig_power)
         make_dirs(chassis_path("power"));
         rc = write_file_atomic(budget_file(handle), raw) ? 0 : -1;
     }
-    count_bus(Bus::PowerI2c, 1, 2);
+    count_write(Bus::PowerI2c, 2);
     journal("ark_pwr_i2c_publish(" + std::to_string(handle) + ", " + std::to_string(hwconfig_power) + ")",
             rc);
     leave(f);

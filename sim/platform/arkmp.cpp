@@ -62,7 +62,10 @@ bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int unit
             return false;
         if (!write && n < chunk)
             std::fill(buf + done + n, buf + done + chunk, 0);
-        count_bus(Bus::Tunnel, 1, static_cast<uint32_t>(chunk));
+        if (write)
+            count_write(Bus::Tunnel, static_cast<uint32_t>(chunk));
+        else
+            count_bus(Bus::Tunnel, 1, static_cast<uint32_t>(chunk));
         done += chunk;
     }
     return true;
@@ -125,7 +128,7 @@ extern "C" int arkmp_write(uint8_t reg, const uint8_t *buf, int len)
         rc = f.value;
     else if (buf != nullptr && len == 1 && write_register(chassis_of(sp_dir()), reg, buf[0]))
         rc = 1;
-    count_bus(Bus::Register, 1, 1);
+    count_write(Bus::Register, 1);
     journal("arkmp_write(" + hex8(reg) + ", " + std::to_string(len) + ")", rc, bytes(buf, len));
     leave(f);
     return rc;

@@ -79,7 +79,7 @@ extern "C" int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, c
             unsigned chunk = std::min({static_cast<unsigned>(unit), len - done, room});
             if (::pwrite(fd.get(), buf + done, chunk, at) != static_cast<ssize_t>(chunk))
                 rc = -1;
-            count_bus(Bus::Eeprom, 1, chunk);
+            count_write(Bus::Eeprom, chunk);
             done += chunk;
         }
     }

@@ -54,7 +54,7 @@ extern "C" int memstore_set(const char *key, const void *buf, int len)
         make_dirs(sp_path("memstore"));
         rc = write_file_atomic(key_path(key), bytes_of(buf, len)) ? 1 : -1;
     }
-    count_bus(Bus::Memstore, 1, len > 0 ? static_cast<uint32_t>(len) : 0);
+    count_write(Bus::Memstore, len > 0 ? static_cast<uint32_t>(len) : 0);
     journal("memstore_set(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
             buf != nullptr ? bytes_of(buf, len) : std::span<const uint8_t>{});
     leave(f);

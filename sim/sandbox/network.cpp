@@ -2,7 +2,8 @@
 // network namespace (<chassis>/netns) holds the bridge of the chassis network
 // and the CMM's address 169.254.10.1; the SP then gets its own namespace, a
 // veth pair whose other end joins that bridge, and the blade's address
-// 169.254.10.(100 + slot % 60), so the CMM tells blades apart by address.
+// its slot's own address (cmm::blade_address), so the CMM tells blades
+// apart by address.
 // Otherwise the SP gets a private namespace whose loopback also answers its
 // internal address 169.254.10.1 (and nobody listens there).
 #include <arpa/inet.h>
@@ -30,7 +31,6 @@ namespace arksim {
 namespace {
 
 constexpr const char *kSpAddress = "169.254.10.1";
-constexpr const char *kSpNetmask = "255.255.255.0";
 constexpr const char *kBladeIf = "eth0";
 
 bool private_network(std::string &err)
@@ -41,7 +41,7 @@ bool private_network(std::string &err)
     }
     UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     bool ok = sock && bring_up(sock.get(), "lo") && set_ipv4(sock.get(), "lo:0", SIOCSIFADDR, kSpAddress) &&
-              set_ipv4(sock.get(), "lo:0", SIOCSIFNETMASK, kSpNetmask);
+              set_ipv4(sock.get(), "lo:0", SIOCSIFNETMASK, cmm::kChassisNetmask);
     if (!ok)
         err = std::string("cannot set up the loopback network: ") + std::strerror(errno);
     return ok;
@@ -112,7 +112,8 @@ bool blade_network(int chassis_ns, int cmm_pid, int slot, std::string &err)
     UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     bool ok = joined && sock && bring_up(sock.get(), "lo") &&
               set_ipv4(sock.get(), kBladeIf, SIOCSIFADDR, address.c_str()) &&
-              set_ipv4(sock.get(), kBladeIf, SIOCSIFNETMASK, kSpNetmask) && bring_up(sock.get(), kBladeIf);
+              set_ipv4(sock.get(), kBladeIf, SIOCSIFNETMASK, cmm::kChassisNetmask) &&
+              bring_up(sock.get(), kBladeIf);
     if (!ok)
         err = joined ? "cannot set up " + address + " on the chassis network: " + std::strerror(errno)
                      : "cannot attach the veth " + peer + " to the chassis bridge";

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "core/chassis.h"
 #include "core/simstate.h"
 #include "core/sp_log.h"
@@ -14,7 +16,32 @@ namespace {
 constexpr uint16_t kTestChassisType = 3096;
 constexpr int kTestSlot = 3;
 
+void read_tree(const std::string &dir, State &out)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(dir, ec))
+        return;
+    if (fs::is_regular_file(dir, ec)) {
+        arksim::read_file(dir, out[dir]);
+        return;
+    }
+    for (const auto &e : fs::recursive_directory_iterator(dir, ec))
+        if (e.is_regular_file())
+            arksim::read_file(e.path().string(), out[e.path().string()]);
+}
+
 }  // namespace
+
+State SimTest::snapshot() const
+{
+    State s;
+    for (const char *d : {"/memstore", "/fs", "/eeprom.bin"})
+        read_tree(sp + d, s);
+    for (const char *d : {"/tunnel", "/power", "/registers"})
+        read_tree(chassis + d, s);
+    return s;
+}
 
 void SimTest::SetUp()
 {

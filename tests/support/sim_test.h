@@ -8,11 +8,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
+// Files by path: what a blade and its chassis hold.
+using State = std::map<std::string, Bytes>;
 
 class SimTest : public ::testing::Test {
 protected:
@@ -36,6 +39,9 @@ protected:
     std::optional<Bytes> file(const std::string &path) const;
     Bytes eeprom() const;
     void set_eeprom(unsigned offset, const Bytes &bytes) const;
+    // The blade's memstore, files and EEPROM, and the chassis's tunnel
+    // memory, published budgets and registers.
+    State snapshot() const;
     // Zeroes the chassis FRU data (tunnel 0xAA from 0x1800) that a new chassis has.
     void clear_chassis_fru() const;
 

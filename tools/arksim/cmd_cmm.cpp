@@ -187,7 +187,8 @@ constexpr Command kCommands[] = {
     {"cmm", "[start [--pool W] | stop | status | requests | pool W | behave MODE]",
      "the chassis management module: power pool and requests",
      "start     starts the CMM daemon (arkcmm) of the chassis and its chassis network;\n"
-     "          blades run afterwards join that network with 169.254.10.(100 + slot % 60)\n"
+     "          blades run afterwards join that network with their slot's own address (slot 3: "
+     "169.254.10.103)\n"
      "stop      stops it; nothing of it keeps running\n"
      "status    pool, allotment per slot, free watts, behaviour, last requests (default)\n"
      "requests  every request: time, peer address, slot, request bytes, reply bytes\n"

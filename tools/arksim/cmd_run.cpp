@@ -57,7 +57,7 @@ constexpr Command kCommands[] = {
      "/dev/log goes to the blade's log (`arksim log`), and its network is the\n"
      "chassis network: with the CMM running (`arksim cmm`, started here when the\n"
      "chassis was created with --cmm) its own interface eth0 with the address\n"
-     "169.254.10.(100 + slot % 60) on the CMM's bridge; without it, loopback\n"
+     "its slot's own address (slot 3: 169.254.10.103) on the CMM's bridge; without it, loopback\n"
      "alone, also answering 169.254.10.1.\n"
      "ARKSIM_SP names the blade's folder, ARKSIM_SANDBOX is 1; an installed arksim\n"
      "puts its stand-in platform libraries first in LD_LIBRARY_PATH.  The rest of\n"
