@@ -57,7 +57,7 @@ install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
   LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
 install(TARGETS arksim arkcmm arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
 install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
+  ${PROJECT_SOURCE_DIR}/man/arkcmm.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 
 # Debian packages (cpack -G DEB): libarkblade1, libarkblade-dev, arksim.  In a
 # cross build (cmake/toolchain-ppc32.cmake) they are for powerpc.
