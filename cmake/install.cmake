@@ -1,4 +1,5 @@
-# Installation, the pkg-config and CMake packages, and the Debian packages.
+# Installation and the pkg-config and CMake packages.  The Debian packages
+# (debian/, made by scripts/make-debs) take these files as they are installed.
 #
 # Three components, so that a target image takes only what it runs:
 #   runtime  libarkblade.so.1
@@ -59,43 +60,6 @@ if(ARKBLADE_SIM)
   install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
     LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
   install(TARGETS arksim arkcmm arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
-  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1
+  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1 ${PROJECT_SOURCE_DIR}/man/arkcmm.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 endif()
-
-# Debian packages (cpack -G DEB): libarkblade1, libarkblade-dev, arksim.  In a
-# cross build (cmake/toolchain-ppc32.cmake) they are for powerpc.
-set(CPACK_PACKAGE_NAME arkblade)
-set(CPACK_PACKAGE_VENDOR "libarkblade developers")
-set(CPACK_PACKAGE_CONTACT "libarkblade developers <arkblade@localhost>")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_GENERATOR DEB)
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev sim)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "powerpc")
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE powerpc)
-endif()
-set(ARKB_DEB_VERSION "${PROJECT_VERSION}")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libarkblade1)
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Blade service processor chassis library
-libarkblade.so.1 ties a blade's service processor to its chassis: slot and
-chassis type, chassis state, network settings mailbox, installation history,
-power admission and thermal override.  It needs the SP platform libraries.")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6")
-set(CPACK_DEBIAN_DEV_PACKAGE_NAME libarkblade-dev)
-set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_DESCRIPTION "Blade service processor chassis library - development files
-The header arkblade.h, the link library, arkblade.pc for pkg-config and the
-CMake package (find_package(arkblade), target arkblade::arkblade).")
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libarkblade1 (= ${ARKB_DEB_VERSION})")
-set(CPACK_DEBIAN_SIM_PACKAGE_NAME arksim)
-set(CPACK_DEBIAN_SIM_PACKAGE_SECTION devel)
-set(CPACK_DEBIAN_SIM_DESCRIPTION "Simulated blade service processor and chassis for libarkblade
-Stand-ins for the SP platform libraries (in a private folder), a simulated
-chassis with its CMM, arksim to run programs as a blade's SP, and arkbctl,
-the command-line front to libarkblade.  Not for target images.")
-set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS
-  "libarkblade1 (= ${ARKB_DEB_VERSION}), libc6, libstdc++6, iproute2")
-include(CPack)
