@@ -11,6 +11,7 @@
 //
 // It stops on SIGTERM or SIGINT, when its owner process is gone, or when its
 // chassis folder was removed or made anew.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -21,6 +22,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +122,17 @@ bool take_lock(const std::string &chassis, UniqueFd &lock)
         ::usleep(10000);
     }
     return false;
+}
+
+// Room for every connection the service keeps open, and some.
+void raise_descriptor_limit()
+{
+    constexpr rlim_t kWanted = 4096;
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < kWanted) {
+        rl.rlim_cur = rl.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, rl.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &rl);
+    }
 }
 
 UniqueFd block_signals()
@@ -253,6 +266,7 @@ int run_daemon(const std::string &chassis, int owner, int ready_fd)
         return 3;
     }
     ::unlink(file(chassis, "pid").c_str());  // a killed daemon's
+    raise_descriptor_limit();
     UniqueFd sig = block_signals();
     std::string err;
     if (!sig || !make_chassis_network(err)) {

@@ -78,6 +78,7 @@ public:
 private:
     struct Conn;
     void accept_all();
+    bool evict_oldest();
     void on_readable(Conn &c);
     void finish_request(Conn &c, const char *why);
     void send_part(Conn &c);

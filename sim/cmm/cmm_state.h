@@ -8,7 +8,8 @@
  *   <chassis>/cmm/behaviour   optional misbehaviour, one directive a line:
  *                             reply <text> | close | split | delay <ms> | nolisten
  *   <chassis>/cmm/allotments  "<slot> <watts>" per blade with a grant
- *   <chassis>/cmm/requests    one line per request (see service.cpp)
+ *   <chassis>/cmm/requests    one line per request (see service.cpp); past
+ *                             1 MiB renamed to requests.1 (the older goes)
  *   <chassis>/cmm/pid         the daemon's pid, written once it serves
  *   <chassis>/cmm/lock        held (OFD write lock) while a daemon runs
  *   <chassis>/cmm/log         the daemon's own messages

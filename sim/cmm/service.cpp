@@ -5,12 +5,17 @@
 // non-blocking and driven by the daemon's epoll loop, so many blades may ask
 // at once.  Whatever a peer sends, the worst it gets is "NO" or a closed
 // connection: at most kMaxRequest bytes before the NUL, kRequestTime to finish
-// the request, kMaxConns connections at once (more wait in the backlog).
+// the request.  Idle, slow or garbage-sending peers cannot hold others up:
+// at kMaxConns open connections the one that has waited longest for its
+// request is closed ("evicted") to make room for the next.
 //
-// Every request is recorded in <chassis>/cmm/requests, one line:
+// Every request is recorded in <chassis>/cmm/requests, one line (the file is
+// renamed to requests.1, replacing the one before, once it passes
+// kRequestLogLimit bytes, so the two hold at most about twice that):
 //   <unix time.ms> <peer address> <slot or -> "<request>" "<reply>"|closed [why]
 // with the bytes escaped (\n, \0, \xHH...) and `why` one of: oversized,
-// unterminated, timeout, malformed, negative, not-a-blade, behaviour.
+// unterminated, timeout, malformed, negative, not-a-blade, behaviour, reset,
+// evicted.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
@@ -21,6 +26,7 @@
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -36,8 +42,9 @@ constexpr auto kRequestTime = milliseconds(2000);
 constexpr auto kSplitGap = milliseconds(50);
 constexpr auto kDrainTime = milliseconds(1000);  // for the peer to close after the reply
 constexpr std::size_t kMaxDrain = 65536;
-constexpr std::size_t kMaxConns = 64;
-constexpr int kBacklog = 64;
+constexpr std::size_t kMaxConns = 1000;  // the daemon raises its descriptor limit to fit
+constexpr int kBacklog = 1024;
+constexpr off_t kRequestLogLimit = 1 << 20;
 constexpr uint32_t kReadEvents = EPOLLIN | EPOLLRDHUP;
 
 std::string unix_time_ms()
@@ -157,7 +164,10 @@ void Service::update_listen_events()
     if (listen_fd_ < 0)
         return;
     struct epoll_event ev {};
-    ev.events = conns_.size() < kMaxConns ? uint32_t{EPOLLIN} : 0u;
+    bool room = conns_.size() < kMaxConns;
+    for (auto it = conns_.begin(); !room && it != conns_.end(); ++it)
+        room = it->second->state == Conn::State::Reading;  // one can be evicted
+    ev.events = room ? uint32_t{EPOLLIN} : 0u;
     ev.data.fd = listen_fd_;
     ::epoll_ctl(ep_, EPOLL_CTL_MOD, listen_fd_, &ev);
 }
@@ -188,7 +198,7 @@ bool Service::handle(int fd, uint32_t events)
 void Service::accept_all()
 {
     reload(d_);  // behaviour and pool as they are now
-    while (listen_fd_ >= 0 && conns_.size() < kMaxConns) {
+    while (listen_fd_ >= 0 && (conns_.size() < kMaxConns || evict_oldest())) {
         struct sockaddr_in sin {};
         socklen_t len = sizeof sin;
         UniqueFd fd(
@@ -223,6 +233,19 @@ void Service::accept_all()
     }
     update_listen_events();
     sync_listener();
+}
+
+bool Service::evict_oldest()
+{
+    Conn *oldest = nullptr;
+    for (const auto &[fd, c] : conns_)
+        if (c->state == Conn::State::Reading && (oldest == nullptr || c->due < oldest->due))
+            oldest = c.get();
+    if (oldest == nullptr)
+        return false;
+    record(*oldest, "", "evicted");
+    drop(oldest->fd.get());
+    return true;
 }
 
 void Service::on_readable(Conn &c)
@@ -371,6 +394,9 @@ void Service::record(const Conn &c, const std::string &reply, const char *why)
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd || ::write(fd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         note("cannot record a request in %s: %s", path.c_str(), std::strerror(errno));
+    struct stat st {};
+    if (fd && ::fstat(fd.get(), &st) == 0 && st.st_size > kRequestLogLimit)
+        std::rename(path.c_str(), (path + ".1").c_str());
 }
 
 }  // namespace arksim::cmm

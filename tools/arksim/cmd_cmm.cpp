@@ -132,9 +132,11 @@ int cmm_cmd(const Context &ctx, const Args &args)
     if (sub == "status")
         return cmm_status(ctx);
     if (sub == "requests") {
-        std::string reqs = read_text(cmm::file(ctx.chassis, "requests"));
-        if (!reqs.empty())
-            std::puts(reqs.c_str());
+        for (const char *log : {"requests.1", "requests"}) {  // the older part first
+            std::string reqs = read_text(cmm::file(ctx.chassis, log));
+            if (!reqs.empty())
+                std::puts(reqs.c_str());
+        }
         return 0;
     }
     int watts = 0;
