@@ -1,20 +1,20 @@
 # Shared by the end-to-end tests: $ARKSIM and $ARKBCTL (may carry an emulator
 # prefix), a fresh chassis in $CHASSIS inside a temporary folder of the
-# script's own ($WORK, removed at the end; a third argument keeps the chassis
-# there instead), waits with deadlines, and small checks that read the
-# simulated state directly.
+# script's own ($WORK, removed at the end; a third argument CHASSIS puts the
+# chassis there and the work files in CHASSIS.work, both kept), waits with
+# deadlines, and small checks that read the simulated state directly.
 set -eu
 ARKSIM=$1
 ARKBCTL=$2
 if [ -n "${3:-}" ]; then
-  WORK=; CHASSIS=$3
+  CHASSIS=$3; WORK=$3.work; KEEP=1; mkdir -p "$WORK"
 else
-  WORK=$(mktemp -d "${TMPDIR:-/tmp}/arkb-e2e.XXXXXX"); CHASSIS=$WORK/chassis
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/arkb-e2e.XXXXXX"); CHASSIS=$WORK/chassis; KEEP=
 fi
 # on_exit CMD: runs CMD when the script ends, before the folder goes.
 CLEANUPS=:
 on_exit() { CLEANUPS="$1; $CLEANUPS"; }
-trap 'eval "$CLEANUPS"; [ -z "$WORK" ] || rm -rf "$WORK"' EXIT
+trap 'eval "$CLEANUPS"; [ -n "$KEEP" ] || rm -rf "$WORK"' EXIT
 trap 'exit 143' TERM INT
 # wait_until SECONDS CMD...: polls CMD every 0.05 s until it succeeds; false
 # when it still fails at the deadline.
