@@ -1,7 +1,8 @@
 // The power client's reply handling: arkb_pwr_cmm_request_power against a
 // server thread on loopback that answers every request with the input (its
 // first byte, when odd, splits the reply in two sends).  Run it in a network
-// namespace of its own (`arksim run`): it listens on port 880.
+// namespace of its own (`arksim run`): it listens on port 880.  The platform
+// is the in-memory one.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 
 #include "arkblade.h"
 #include "fuzz_sp.h"
+#include "mem_platform.h"
 
 namespace {
 
@@ -42,7 +44,7 @@ void serve(int listener)
         if (first > 0)
             (void)::send(c, reply.data(), first, MSG_NOSIGNAL);
         if (reply.size() > first) {
-            ::usleep(1000);
+            ::usleep(100);  // long enough for two segments on loopback
             (void)::send(c, reply.data() + first, reply.size() - first, MSG_NOSIGNAL);
         }
         ::close(c);
@@ -53,7 +55,6 @@ void serve(int listener)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    (void)fuzz::sp();
     static char loopback[] = "127.0.0.1";
     vlan_ipaddrs[0] = loopback;
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -81,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         g_split = data[0] & 1;
         g_reply.assign(data + 1, data + size);
     }
+    static const uint8_t kSlot[] = {3};
+    fuzz::mem::reset();
+    fuzz::mem::set_key("slotid", kSlot);
     (void)arkb_pwr_cmm_request_power(100);
     return 0;
 }

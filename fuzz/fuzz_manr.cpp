@@ -1,19 +1,13 @@
 // get_manr_info over a hostile chassis FRU image: the input is the 2048
 // bytes of tunnel 0xAA from 0x1800.
 #include "arkblade.h"
-#include "core/chassis.h"
 #include "fuzz_sp.h"
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    (void)fuzz::sp();
-    return 0;
-}
+#include "mem_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (!arksim::write_tunnel_bytes(fuzz::chassis(), 0xAA, 0x1800, fuzz::fit(data, size, 0x800, 0)))
-        return 0;
+    fuzz::mem::reset();
+    fuzz::mem::set_tunnel(0xAA, 0x1800, fuzz::fit(data, size, 0x800, 0));
     uint8_t out[183 + 16];
     for (uint8_t &b : out)
         b = 0xA5;

@@ -2,13 +2,11 @@
 // slot 3's tunnel block memory (target 0x86): section header, directory,
 // signature and the net_info record.  The first byte picks the order.
 #include "arkblade.h"
-#include "core/chassis.h"
-#include "core/simstate.h"
 #include "fuzz_sp.h"
+#include "mem_platform.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::store_slot(3);
     fuzz::quiet_stdout();
     return 0;
 }
@@ -18,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const bool init_first = data[0] & 1;
-    if (!arksim::write_tunnel_bytes(fuzz::chassis(), 0x86, 0, fuzz::fit(data + 1, size - 1, 512, 0)))
-        return 0;
+    static const uint8_t kSlot[] = {3};
+    fuzz::mem::reset();
+    fuzz::mem::set_key("slotid", kSlot);
+    fuzz::mem::set_tunnel(0x86, 0, fuzz::fit(data + 1, size - 1, 512, 0));
     if (init_first)
         (void)arkb_netconf_initialize();
     netconf_handle h{};

@@ -150,4 +150,32 @@ std::vector<uint8_t> new_blade_eeprom(const Identity &blade)
     return image;
 }
 
+int tag_type(uint8_t b0)
+{
+    if (b0 == 0x0C)
+        return 0;
+    if (b0 >= 0x40 && b0 <= 0x7F)
+        return 1;
+    if (b0 >= 0x80 && b0 <= 0xBF)
+        return 2;
+    return b0 == 0xF8 ? 3 : -1;
+}
+
+int tag_header_size(int type)
+{
+    static constexpr int kSizes[] = {1, 1, 2, 4};
+    return type >= 0 && type <= 3 ? kSizes[type] : -1;
+}
+
+int tag_payload_length(const uint8_t *hdr)
+{
+    switch (tag_type(hdr[0])) {
+    case 0: return 0;
+    case 1: return hdr[0] & 0x3F;
+    case 2: return (hdr[0] & 0x3F) << 8 | hdr[1];
+    case 3: return (hdr[2] & 0x0F) << 8 | hdr[3];
+    default: return -1;
+    }
+}
+
 }  // namespace arksim

@@ -14,6 +14,12 @@ namespace arksim {
 
 uint8_t crc8(std::span<const uint8_t> bytes);    // polynomial 0x07, initial 0
 uint32_t crc32(std::span<const uint8_t> bytes);  // CRC-32/ISO-HDLC
+// The FRU field tags: type 0 END (0x0C), 1 SHORT (0x40..0x7F), 2 MEDIUM
+// (0x80..0xBF), 3 LONG (0xF8), -1 for any other first byte; the header size
+// of a type (-1 for none); the payload length a header states (-1: invalid).
+int tag_type(uint8_t b0);
+int tag_header_size(int type);
+int tag_payload_length(const uint8_t *hdr);
 
 struct Segment {
     char name[2];

@@ -13,6 +13,7 @@
 //   anything else    invalid: every tag function answers -1
 // So F8 00 10 B7 (the manufacturing record) is a 4-byte header with a
 // 183-byte payload, and F8 00 14 4B a 4-byte header with 1099 bytes.
+#include <algorithm>
 #include <cstdio>
 
 #include "core/fru.h"
@@ -22,21 +23,6 @@
 using namespace arksim;
 
 namespace {
-
-enum TagType { kEnd = 0, kShort = 1, kMedium = 2, kLong = 3 };
-
-int tag_type_of(uint8_t b0)
-{
-    if (b0 == 0x0C)
-        return kEnd;
-    if (b0 >= 0x40 && b0 <= 0x7F)
-        return kShort;
-    if (b0 >= 0x80 && b0 <= 0xBF)
-        return kMedium;
-    if (b0 == 0xF8)
-        return kLong;
-    return -1;
-}
 
 std::string ptr_call(const char *name, const uint8_t *p, int n)
 {
@@ -72,7 +58,7 @@ extern "C" uint32_t compute_checksum32(const uint8_t *buf, int len)
 extern "C" int get_tag_type(const uint8_t *hdr)
 {
     Fault f = enter("get_tag_type");
-    int rc = f.fail ? f.value : (hdr != nullptr ? tag_type_of(hdr[0]) : -1);
+    int rc = f.fail ? f.value : (hdr != nullptr ? tag_type(hdr[0]) : -1);
     journal(ptr_call("get_tag_type", hdr, 1), rc);
     leave(f);
     return rc;
@@ -81,8 +67,7 @@ extern "C" int get_tag_type(const uint8_t *hdr)
 extern "C" int get_tag_size(int type)
 {
     Fault f = enter("get_tag_size");
-    static constexpr int kSizes[] = {1, 1, 2, 4};
-    int rc = f.fail ? f.value : (type >= kEnd && type <= kLong ? kSizes[type] : -1);
+    int rc = f.fail ? f.value : tag_header_size(type);
     journal("get_tag_size(" + std::to_string(type) + ")", rc);
     leave(f);
     return rc;
@@ -96,19 +81,8 @@ extern "C" int get_payload_length(const uint8_t *hdr)
     if (f.fail) {
         rc = f.value;
     } else if (hdr != nullptr) {
-        switch (tag_type_of(hdr[0])) {
-        case kEnd: rc = 0; break;
-        case kShort: rc = hdr[0] & 0x3F; break;
-        case kMedium:
-            rc = (hdr[0] & 0x3F) << 8 | hdr[1];
-            shown = 2;
-            break;
-        case kLong:
-            rc = (hdr[2] & 0x0F) << 8 | hdr[3];
-            shown = 4;
-            break;
-        default: break;
-        }
+        rc = tag_payload_length(hdr);
+        shown = std::max(1, tag_header_size(tag_type(hdr[0])));
     }
     journal(ptr_call("get_payload_length", hdr, shown), rc);
     leave(f);
