@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "arksim_cli.h"
+#include "core/bus_time.h"
 #include "core/sp_log.h"
 #include "core/simstate.h"
 
@@ -56,6 +57,14 @@ int journal(const Context &ctx, const Args &args)
     return 0;
 }
 
+// Milliseconds with two decimals.
+std::string ms_text(uint64_t ns)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", static_cast<double>(ns) / 1e6);
+    return buf;
+}
+
 int stats(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
@@ -69,20 +78,36 @@ int stats(const Context &ctx, const Args &args)
     }
     arksim::Stats s;
     arksim::read_stats(b.dir, s);
+    const unsigned khz = arksim::read_bus_khz(ctx.chassis);
+    // On an untimed bus the modelled time is shown at the usual 100 kHz.
+    const uint64_t hz = uint64_t{khz != 0 ? khz : 100} * 1000;
+    auto ms = [hz](uint32_t bits, uint32_t cycles) { return ms_text(arksim::bus_ns(bits, cycles, hz)); };
+    if (khz != 0)
+        std::printf("bus timed at %u kHz; modelled bus time in ms\n", khz);
+    else
+        std::puts("bus untimed; modelled bus time in ms at 100 kHz");
     bool all = args.has("--all"), any = false;
-    std::puts("calls");
+    std::printf("%-38s %8s %10s %7s %10s\n", "calls", "", "bit-times", "writes", "bus ms");
     auto names = arksim::function_names();
     for (std::size_t i = 0; i < names.size(); ++i)
         if (all || s.calls[i] != 0) {
-            std::printf("  %-36s %u\n", names[i], s.calls[i]);
+            std::printf("  %-36s %8u %10u %7u %10s\n", names[i], s.calls[i], s.call_bits[i], s.call_cycles[i],
+                        ms(s.call_bits[i], s.call_cycles[i]).c_str());
             any = true;
         }
     if (!any)
         std::puts("  (none)");
-    std::printf("%-12s %12s %12s\n", "bus", "transactions", "bytes");
-    for (int i = 0; i < static_cast<int>(arksim::Bus::Count); ++i)
-        std::printf("  %-10s %12u %12u\n", arksim::bus_name(static_cast<arksim::Bus>(i)), s.transactions[i],
-                    s.bytes[i]);
+    std::printf("%-12s %12s %12s %10s %7s %10s\n", "bus", "transactions", "bytes", "bit-times", "writes",
+                "bus ms");
+    uint32_t bits = 0, cycles = 0;
+    for (int i = 0; i < arksim::Stats::kBuses; ++i) {
+        std::printf("  %-10s %12u %12u %10u %7u %10s\n", arksim::bus_name(static_cast<arksim::Bus>(i)),
+                    s.transactions[i], s.bytes[i], s.bus_bits[i], s.bus_cycles[i],
+                    ms(s.bus_bits[i], s.bus_cycles[i]).c_str());
+        bits += s.bus_bits[i];
+        cycles += s.bus_cycles[i];
+    }
+    std::printf("  %-10s %12s %12s %10u %7u %10s\n", "total", "", "", bits, cycles, ms(bits, cycles).c_str());
     return 0;
 }
 
@@ -122,7 +147,8 @@ constexpr Command kCommands[] = {
      kFaultOpts, false, fault},
     {"journal", "[--clear]", "show every platform call the blade's programs made", "", kClearOpts, false,
      journal},
-    {"stats", "[--reset] [--all]", "show call counts and bus traffic", "", kStatsOpts, false, stats},
+    {"stats", "[--reset] [--all]", "show call counts, bus traffic and modelled bus time", "", kStatsOpts,
+     false, stats},
     {"log", "[--clear]", "show the SP's system log", "One entry a line: severity, facility, message.",
      kClearOpts, false, log},
 };
