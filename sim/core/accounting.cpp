@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -96,7 +97,16 @@ Stats *map_stats(const std::string &path, bool create)
     return g_map.stats;
 }
 
-uint32_t bump(uint32_t &counter, uint32_t by) { return __atomic_add_fetch(&counter, by, __ATOMIC_RELAXED); }
+// The counters are stored big-endian, the SP's order, so that host tools
+// read the figures that target programs run under an emulator wrote.
+uint32_t bump(uint32_t &counter, uint32_t by)
+{
+    uint32_t old = __atomic_load_n(&counter, __ATOMIC_RELAXED), next = 0;
+    do
+        next = htonl(ntohl(old) + by);
+    while (!__atomic_compare_exchange_n(&counter, &old, next, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED));
+    return ntohl(next);
+}
 
 // The call that the bus transactions belong to, and the bus speed it runs at
 // (read at its first timed transaction: `arksim bus` may change it between
@@ -242,7 +252,11 @@ bool read_stats(const std::string &sp, Stats &out)
     std::memset(&out, 0, sizeof out);
     if (!read_file(sp + "/stats.bin", raw))
         return false;
-    std::memcpy(&out, raw.data(), raw.size() < sizeof out ? raw.size() : sizeof out);
+    std::array<uint32_t, sizeof(Stats) / sizeof(uint32_t)> words{};
+    std::memcpy(words.data(), raw.data(), raw.size() < sizeof out ? raw.size() : sizeof out);
+    for (uint32_t &w : words)
+        w = ntohl(w);
+    std::memcpy(&out, words.data(), sizeof out);
     return true;
 }
 

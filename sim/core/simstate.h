@@ -27,7 +27,7 @@
  *   frutool.log          calls of the SP's /usr/local/bin/frutool (a recorder)
  *   journal              every outside call, one line each
  *   faults               fault rules, "<function> <when> <value>" per line
- *   stats.bin            call and bus counters, modelled bus time (host order)
+ *   stats.bin            call and bus counters, modelled bus time (big-endian)
  *
  * <chassis>/bus_khz holds the bus speed in kHz that every blade's bus
  * transactions take their modelled time at (absent or 0: untimed).
