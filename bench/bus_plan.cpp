@@ -16,72 +16,66 @@
 namespace bench {
 namespace {
 
-// I2C framing: a byte takes 9 bit-times (8 data bits and the acknowledge);
-// start, repeated start and stop one bit-time each.  A read sends the
-// device address, the offset bytes, a repeated start and the address again
-// before the data; a write sends address, offset bytes and data.
-constexpr uint64_t kByteBits = 9;
-uint64_t read_bits(uint32_t header, uint32_t data) { return 3 + kByteBits * (2 + header + data); }
-uint64_t write_bits(uint32_t header, uint32_t data) { return 2 + kByteBits * (1 + header + data); }
+// Transfer units and offsets; the time of each transaction comes from the
+// simulator's bus model (core/bus_time.h).
+constexpr uint32_t kEepromReadUnit = 64, kEepromWriteUnit = 32, kEepromPage = 64;
+constexpr uint32_t kMailboxUnit = 8;
+constexpr uint32_t kChassisOffset = 0x1800, kChassisSize = 0x800, kChassisUnit = 64;
 
-constexpr uint32_t kEepromReadUnit = 64, kEepromWriteUnit = 32, kEepromPage = 64, kEepromOffsetBytes = 2;
-constexpr uint32_t kMailboxUnit = 8, kMailboxOffsetBytes = 1;
-constexpr uint32_t kChassisOffset = 0x1800, kChassisSize = 0x800, kChassisUnit = 64, kChassisOffsetBytes = 2;
+arksim::Transaction mailbox_read(uint32_t n) { return arksim::tunnel_read(8, n); }
+arksim::Transaction mailbox_write(uint32_t n) { return arksim::tunnel_write(8, n); }
+arksim::Transaction chassis_data_read(uint32_t n) { return arksim::tunnel_read(16, n); }
 constexpr uint32_t kRingAt = 3184, kRingRead = 1114, kRingImage = 1119;
 constexpr uint32_t kSegmentAt = 3195, kChecksummed = 1103, kTrailerWindow = 4288, kWindow = 32;
 
 }  // namespace
 
-Plan &Plan::add(Bus bus, uint32_t bytes, uint64_t bits)
+Plan &Plan::add(const arksim::Transaction &t)
 {
-    const int b = static_cast<int>(bus);
+    const int b = static_cast<int>(t.bus);
     ++traffic.tx[b];
-    traffic.bytes[b] += bytes;
-    bit_times += bits;
+    traffic.bytes[b] += t.data;
+    traffic.bit_times += arksim::bit_times(t);
+    traffic.write_cycles += arksim::write_cycles(t);
     return *this;
 }
 
 // One call moving `len` bytes in transactions of at most `unit` bytes, also
 // split at `page` boundaries when `page` is not 0.
-Plan &Plan::transfer(Bus bus, bool write, uint32_t len, uint32_t offset, uint32_t unit, uint32_t page,
-                     uint32_t header)
+Plan &Plan::transfer(arksim::Transaction (*shape)(uint32_t bytes), uint32_t len, uint32_t offset,
+                     uint32_t unit, uint32_t page)
 {
     for (uint32_t done = 0; done < len;) {
         uint32_t chunk = std::min(unit, len - done);
         if (page != 0)
             chunk = std::min(chunk, page - (offset + done) % page);
-        add(bus, chunk, write ? write_bits(header, chunk) : read_bits(header, chunk));
-        write_cycles += write && bus == Bus::Eeprom ? 1 : 0;
+        add(shape(chunk));
         done += chunk;
     }
     return *this;
 }
 
-Plan &Plan::memstore(uint32_t len) { return add(Bus::Memstore, len, 0); }
-Plan &Plan::reg_read() { return add(Bus::Register, 1, read_bits(1, 1)); }
-Plan &Plan::reg_write() { return add(Bus::Register, 1, write_bits(1, 1)); }
-Plan &Plan::mbox_read(uint32_t len)
-{
-    return transfer(Bus::Tunnel, false, len, 0, kMailboxUnit, 0, kMailboxOffsetBytes);
-}
-Plan &Plan::mbox_write(uint32_t len)
-{
-    return transfer(Bus::Tunnel, true, len, 0, kMailboxUnit, 0, kMailboxOffsetBytes);
-}
-Plan &Plan::mbox_poll() { return add(Bus::Tunnel, 2, read_bits(0, 2)); }
+Plan &Plan::memstore(uint32_t len) { return add(arksim::local(Bus::Memstore, len)); }
+Plan &Plan::reg_read() { return add(arksim::register_read()); }
+Plan &Plan::reg_write() { return add(arksim::register_write()); }
+Plan &Plan::tunneling_init() { return add(arksim::tunneling_enable()); }
+Plan &Plan::dt_read() { return add(arksim::dt_read()); }
+Plan &Plan::mbox_read(uint32_t len) { return transfer(mailbox_read, len, 0, kMailboxUnit, 0); }
+Plan &Plan::mbox_write(uint32_t len) { return transfer(mailbox_write, len, 0, kMailboxUnit, 0); }
+Plan &Plan::mbox_poll() { return add(arksim::tunnel_poll()); }
 Plan &Plan::chassis_read()
 {
-    return transfer(Bus::Tunnel, false, kChassisSize, kChassisOffset, kChassisUnit, 0, kChassisOffsetBytes);
+    return transfer(chassis_data_read, kChassisSize, kChassisOffset, kChassisUnit, 0);
 }
 Plan &Plan::eeprom_read(uint32_t offset, uint32_t len)
 {
-    return transfer(Bus::Eeprom, false, len, offset, kEepromReadUnit, 0, kEepromOffsetBytes);
+    return transfer(arksim::eeprom_read, len, offset, kEepromReadUnit, 0);
 }
 Plan &Plan::eeprom_write(uint32_t offset, uint32_t len)
 {
-    return transfer(Bus::Eeprom, true, len, offset, kEepromWriteUnit, kEepromPage, kEepromOffsetBytes);
+    return transfer(arksim::eeprom_write, len, offset, kEepromWriteUnit, kEepromPage);
 }
-Plan &Plan::power_publish() { return add(Bus::PowerI2c, 2, write_bits(1, 2)); }
+Plan &Plan::power_publish() { return add(arksim::power_write(2)); }
 
 Plan &Plan::operator+=(const Plan &o)
 {
@@ -89,15 +83,18 @@ Plan &Plan::operator+=(const Plan &o)
         traffic.tx[b] += o.traffic.tx[b];
         traffic.bytes[b] += o.traffic.bytes[b];
     }
-    bit_times += o.bit_times;
-    write_cycles += o.write_cycles;
+    traffic.bit_times += o.traffic.bit_times;
+    traffic.write_cycles += o.traffic.write_cycles;
     return *this;
 }
 
 Plan operator+(Plan a, const Plan &b) { return a += b; }
 
-uint64_t bus_ns(const Plan &p, uint64_t hz) { return p.bit_times * 1000000000 / hz; }
-uint64_t total_ns(const Plan &p, uint64_t hz) { return bus_ns(p, hz) + p.write_cycles * kEepromWriteCycleNs; }
+uint64_t bus_ns(const Plan &p, uint64_t hz) { return arksim::bus_ns(p.traffic.bit_times, 0, hz); }
+uint64_t total_ns(const Plan &p, uint64_t hz)
+{
+    return arksim::bus_ns(p.traffic.bit_times, p.traffic.write_cycles, hz);
+}
 
 namespace {
 
@@ -133,9 +130,12 @@ Plan segment_created(uint32_t count)
 Plan ring_unchanged() { return Plan().memstore(1).eeprom_read(kRingAt, kRingRead).chassis_read(); }
 Plan ring_added() { return ring_unchanged().reg_read().eeprom_write(kRingAt, kRingImage); }
 Plan thermovrd_set() { return Plan().memstore(1).reg_write().memstore(1); }  // slot, register, key
-Plan initialize_mp() { return Plan().reg_read().reg_read().memstore(2).memstore(1); }
-// Slot, override, PCA9501 defaults (slot; no defaults file), netconf, record.
-Plan initialize_head() { return Plan().memstore(1) + thermovrd_set() + Plan().memstore(1); }
+// Slot byte, tunnel access (slot 3 has bit 4 clear), register 0x9C, chassis
+// type, slot number.
+Plan initialize_mp() { return Plan().reg_read().tunneling_init().reg_read().memstore(2).memstore(1); }
+// Slot, override, the PCA9501's DT, PCA9501 defaults (slot; no defaults
+// file), netconf, record.
+Plan initialize_head() { return Plan().memstore(1) + thermovrd_set() + Plan().dt_read().memstore(1); }
 Plan initialize_first() { return initialize_head() + netconf_zeroed() + segment_created(1) + ring_added(); }
 
 // ---- states -----------------------------------------------------------------
@@ -284,6 +284,10 @@ Traffic measure(const Operation &op)
     Traffic t;
     std::copy(std::begin(s.transactions), std::end(s.transactions), t.tx.begin());
     std::copy(std::begin(s.bytes), std::end(s.bytes), t.bytes.begin());
+    for (int b = 0; b < kBuses; ++b) {
+        t.bit_times += s.bus_bits[b];
+        t.write_cycles += s.bus_cycles[b];
+    }
     return t;
 }
 

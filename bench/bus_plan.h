@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/bus_time.h"
 #include "core/simstate.h"
 
 namespace bench {
@@ -17,23 +18,26 @@ namespace bench {
 using arksim::Bus;
 inline constexpr int kBuses = static_cast<int>(Bus::Count);
 
+// Transactions and bytes per bus, and their modelled time (core/bus_time.h):
+// bit-times of the transfers and EEPROM page-write cycles.
 struct Traffic {
     std::array<uint32_t, kBuses> tx{};
     std::array<uint32_t, kBuses> bytes{};
+    uint64_t bit_times = 0;
+    uint32_t write_cycles = 0;
     bool operator==(const Traffic &) const = default;
 };
 
-// The accesses of a plan in the simulator's units, and their time on the
-// blade's I2C-type buses: bit-times of the transfers (start, address and
-// offset bytes, data bytes, stop) and the EEPROM page-write cycles.
+// The accesses of a plan in the simulator's units, each timed by the model
+// the simulator's timed bus uses.
 struct Plan {
     Traffic traffic;
-    uint64_t bit_times = 0;
-    uint32_t write_cycles = 0;
 
     Plan &memstore(uint32_t len);  // one get, set or haskey moving len bytes
     Plan &reg_read();              // midplane register or slot byte
     Plan &reg_write();
+    Plan &tunneling_init();         // enabling tunnel access: a register write
+    Plan &dt_read();                // the PCA9501's DT word behind the slot's tunnel address
     Plan &mbox_read(uint32_t len);  // tunnel, 8-bit offset, 8-byte unit
     Plan &mbox_write(uint32_t len);
     Plan &mbox_poll();     // one-byte write-then-read
@@ -44,15 +48,14 @@ struct Plan {
     Plan &operator+=(const Plan &other);
 
 private:
-    Plan &transfer(Bus bus, bool write, uint32_t len, uint32_t offset, uint32_t unit, uint32_t page,
-                   uint32_t header);
-    Plan &add(Bus bus, uint32_t bytes, uint64_t bits);
+    Plan &transfer(arksim::Transaction (*shape)(uint32_t bytes), uint32_t len, uint32_t offset, uint32_t unit,
+                   uint32_t page);
+    Plan &add(const arksim::Transaction &t);
 };
 Plan operator+(Plan a, const Plan &b);
 
-inline constexpr uint64_t kEepromWriteCycleNs = 5000000;  // 24C128 t_WR, datasheet maximum
-uint64_t bus_ns(const Plan &p, uint64_t hz);              // transfers only
-uint64_t total_ns(const Plan &p, uint64_t hz);            // transfers and write cycles
+uint64_t bus_ns(const Plan &p, uint64_t hz);    // transfers only
+uint64_t total_ns(const Plan &p, uint64_t hz);  // transfers and write cycles
 
 struct Operation {
     const char *name;

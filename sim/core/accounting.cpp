@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -13,6 +14,7 @@
 
 #include <array>
 
+#include "bus_time.h"
 #include "simstate.h"
 #include "unique_fd.h"
 
@@ -95,7 +97,26 @@ Stats *map_stats(const std::string &path, bool create)
     return g_map.stats;
 }
 
-uint32_t bump(uint32_t &counter, uint32_t by) { return __atomic_add_fetch(&counter, by, __ATOMIC_RELAXED); }
+// The counters are stored big-endian, the SP's order, so that host tools
+// read the figures that target programs run under an emulator wrote.
+uint32_t bump(uint32_t &counter, uint32_t by)
+{
+    uint32_t old = __atomic_load_n(&counter, __ATOMIC_RELAXED), next = 0;
+    do
+        next = htonl(ntohl(old) + by);
+    while (!__atomic_compare_exchange_n(&counter, &old, next, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED));
+    return ntohl(next);
+}
+
+// The call that the bus transactions belong to, and the bus speed it runs at
+// (read at its first timed transaction: `arksim bus` may change it between
+// calls).
+struct CurrentCall {
+    int function = -1;
+    bool speed_known = false;
+    unsigned khz = 0;
+};
+CurrentCall g_call;
 
 struct Rule {
     std::string func;
@@ -169,6 +190,7 @@ Fault enter(const char *func)
     Fault f;
     std::string sp = sp_dir();
     int idx = function_index(func);
+    g_call = CurrentCall{idx, false, 0};
     uint32_t nth = 0;
     if (Stats *s = map_stats(sp + "/stats.bin", true); s != nullptr && idx >= 0)
         nth = bump(s->calls[idx], 1);
@@ -199,17 +221,34 @@ void leave(const Fault &f)
         ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
 }
 
-void count_bus(Bus bus, uint32_t transactions, uint32_t bytes)
+void count_bus(const Transaction &t)
 {
-    if (Stats *s = map_stats(sp_dir() + "/stats.bin", true)) {
-        bump(s->transactions[static_cast<int>(bus)], transactions);
-        bump(s->bytes[static_cast<int>(bus)], bytes);
+    const std::string sp = sp_dir();
+    const uint64_t bits = bit_times(t);
+    const uint32_t cycles = write_cycles(t);
+    if (Stats *s = map_stats(sp + "/stats.bin", true)) {
+        const int b = static_cast<int>(t.bus);
+        bump(s->transactions[b], 1);
+        bump(s->bytes[b], t.data);
+        bump(s->bus_bits[b], static_cast<uint32_t>(bits));
+        bump(s->bus_cycles[b], cycles);
+        if (g_call.function >= 0) {
+            bump(s->call_bits[g_call.function], static_cast<uint32_t>(bits));
+            bump(s->call_cycles[g_call.function], cycles);
+        }
     }
+    if (bits == 0)
+        return;
+    if (!g_call.speed_known) {
+        g_call.khz = read_bus_khz(chassis_of(sp));
+        g_call.speed_known = true;
+    }
+    spend_bus_time(bus_ns(bits, cycles, uint64_t{g_call.khz} * 1000));
 }
 
-void count_write(Bus bus, uint32_t bytes)
+void count_write(const Transaction &t)
 {
-    count_bus(bus, 1, bytes);
+    count_bus(t);
     // Counted per process: a forked child starts again from its first write.
     static pid_t counted_for = 0;
     static long long writes = 0;
@@ -234,7 +273,11 @@ bool read_stats(const std::string &sp, Stats &out)
     std::memset(&out, 0, sizeof out);
     if (!read_file(sp + "/stats.bin", raw))
         return false;
-    std::memcpy(&out, raw.data(), raw.size() < sizeof out ? raw.size() : sizeof out);
+    std::array<uint32_t, sizeof(Stats) / sizeof(uint32_t)> words{};
+    std::memcpy(words.data(), raw.data(), raw.size() < sizeof out ? raw.size() : sizeof out);
+    for (uint32_t &w : words)
+        w = ntohl(w);
+    std::memcpy(&out, words.data(), sizeof out);
     return true;
 }
 

@@ -27,7 +27,10 @@
  *   frutool.log          calls of the SP's /usr/local/bin/frutool (a recorder)
  *   journal              every outside call, one line each
  *   faults               fault rules, "<function> <when> <value>" per line
- *   stats.bin            call and bus counters (host order)
+ *   stats.bin            call and bus counters, modelled bus time (big-endian)
+ *
+ * <chassis>/bus_khz holds the bus speed in kHz that every blade's bus
+ * transactions take their modelled time at (absent or 0: untimed).
  */
 #ifndef ARKSIM_SIMSTATE_H
 #define ARKSIM_SIMSTATE_H
@@ -70,12 +73,20 @@ const char *bus_name(Bus b);
 
 struct Stats {
     static constexpr int kMaxFunctions = 40;
+    static constexpr int kBuses = static_cast<int>(Bus::Count);
     uint32_t calls[kMaxFunctions];
-    uint32_t transactions[static_cast<int>(Bus::Count)];
-    uint32_t bytes[static_cast<int>(Bus::Count)];
+    uint32_t transactions[kBuses];
+    uint32_t bytes[kBuses];
+    // Modelled bus time (core/bus_time.h), whatever the bus speed: bit-times
+    // and EEPROM write cycles, per bus and per outside function.  32-bit
+    // counters, so that every target adds to them atomically.
+    uint32_t bus_bits[kBuses];
+    uint32_t bus_cycles[kBuses];
+    uint32_t call_bits[kMaxFunctions];
+    uint32_t call_cycles[kMaxFunctions];
 };
 // Shared by host tools and target programs: the same size on every target.
-static_assert(sizeof(Stats) == sizeof(uint32_t) * (Stats::kMaxFunctions + 2 * static_cast<int>(Bus::Count)));
+static_assert(sizeof(Stats) == sizeof(uint32_t) * (3 * Stats::kMaxFunctions + 4 * Stats::kBuses));
 
 /* Index of an outside function in Stats::calls, -1 when unknown. */
 int function_index(std::string_view name);
@@ -88,16 +99,12 @@ struct Fault {
     bool cut = false;  // do the work, then end the process (a power cut)
 };
 
-/* Counts the call of `func` and returns the fault rule that applies to it. */
+/* Counts the call of `func` and returns the fault rule that applies to it.
+ * Bus transactions (count_bus, core/bus_time.h) until the next enter() are
+ * the work of this call. */
 Fault enter(const char *func);
 /* Ends the process the way a power cut would, when `f.cut` is set. */
 void leave(const Fault &f);
-void count_bus(Bus bus, uint32_t transactions, uint32_t bytes);
-/* One write transaction on `bus` (an EEPROM page, a tunnel transfer unit, a
- * memstore write, a register or power-controller write), counted; it ends
- * the process like a power cut, right after the transaction, when the rule
- * "bus_write N cut" names this process's N-th write transaction. */
-void count_write(Bus bus, uint32_t bytes);
 bool read_stats(const std::string &sp, Stats &out);
 void reset_stats(const std::string &sp);
 

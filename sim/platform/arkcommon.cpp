@@ -1,6 +1,7 @@
 // libarkcommon.so.1 stand-in: the blade's power I2C path.  The budget that a
 // slot publishes lives in the chassis, <chassis>/power/slot<N>, as the 4-byte
 // big-endian record (hardware-configuration power, permitted power).
+#include "core/bus_time.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -24,7 +25,7 @@ extern "C" int ark_pwr_i2c_readpub_bl_budget(int handle, arkb_pwr_budget *budget
         budget->permitted_power = static_cast<uint16_t>(raw[2] << 8 | raw[3]);
         rc = 0;
     }
-    count_bus(Bus::PowerI2c, 1, rc == 0 ? 4 : 0);
+    count_bus(power_read(rc == 0 ? 4 : 0));
     journal("ark_pwr_i2c_readpub_bl_budget(" + std::to_string(handle) + ")", rc, raw);
     leave(f);
     return rc;
@@ -45,7 +46,7 @@ extern "C" int ark_pwr_i2c_publish(int handle, int hwconfig_power)
         make_dirs(chassis_path("power"));
         rc = write_file_atomic(budget_file(handle), raw) ? 0 : -1;
     }
-    count_write(Bus::PowerI2c, 2);
+    count_write(power_write(2));
     journal("ark_pwr_i2c_publish(" + std::to_string(handle) + ", " + std::to_string(hwconfig_power) + ")",
             rc);
     leave(f);
@@ -56,7 +57,7 @@ extern "C" int ark_pwr_i2c_test(int handle)
 {
     Fault f = enter("ark_pwr_i2c_test");
     int rc = f.fail ? f.value : (handle >= 0 && handle < 255 ? 0 : -1);
-    count_bus(Bus::PowerI2c, 1, 0);
+    count_bus(power_read(0));
     journal("ark_pwr_i2c_test(" + std::to_string(handle) + ")", rc);
     leave(f);
     return rc;

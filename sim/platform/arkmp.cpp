@@ -2,12 +2,14 @@
 // or "unreadable" makes arkmp_read answer exactly -1); tunnel block memory is
 // one 64 KiB file per target, accessed in transactions of at most the
 // transfer unit, each under the file's lock, as the CMM sees them.
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include "core/chassis.h"
+#include "core/bus_time.h"
 #include "core/simstate.h"
 #include "core/unique_fd.h"
 #include "arkb_outside.h"
@@ -37,16 +39,18 @@ bool tunnel_args_ok(const void *buf, int len, int offset, int width, int unit)
     return static_cast<long long>(offset) + len <= (1LL << width);
 }
 
-// Moves `len` bytes between `buf` and the target's memory at `offset`, one
-// transaction of at most `unit` bytes at a time.
-bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int unit, bool write)
+// Moves `len` bytes between `buf` and the target's memory at `offset`
+// (`width` bits wide), one transaction of at most `unit` bytes at a time.
+bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int width, int unit, bool write)
 {
     make_dirs(chassis_path("tunnel"));
     std::string path = tunnel_file(target);
     UniqueFd fd(::open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0644));
+    const auto w = static_cast<uint32_t>(width);
     if (!fd && !write) {
         std::fill(buf, buf + len, 0);  // never written: all zeros
-        count_bus(Bus::Tunnel, static_cast<uint32_t>((len + unit - 1) / unit), len);
+        for (int done = 0; done < len; done += unit)
+            count_bus(tunnel_read(w, static_cast<uint32_t>(std::min(unit, len - done))));
         return true;
     }
     if (!fd)
@@ -63,9 +67,9 @@ bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int unit
         if (!write && n < chunk)
             std::fill(buf + done + n, buf + done + chunk, 0);
         if (write)
-            count_write(Bus::Tunnel, static_cast<uint32_t>(chunk));
+            count_write(tunnel_write(w, static_cast<uint32_t>(chunk)));
         else
-            count_bus(Bus::Tunnel, 1, static_cast<uint32_t>(chunk));
+            count_bus(tunnel_read(w, static_cast<uint32_t>(chunk)));
         done += chunk;
     }
     return true;
@@ -94,7 +98,7 @@ extern "C" int arkmp_read_slotid(uint8_t *slot)
         *slot = static_cast<uint8_t>(*v);
         rc = 0;
     }
-    count_bus(Bus::Register, 1, rc >= 0 ? 1 : 0);
+    count_bus(register_read(rc >= 0 ? 1 : 0));
     journal("arkmp_read_slotid()", rc, rc >= 0 ? bytes(slot, 1) : std::span<const uint8_t>{});
     leave(f);
     return rc;
@@ -113,7 +117,7 @@ extern "C" int arkmp_read(uint8_t reg, uint8_t *buf, int len)
             rc = 1;
         }
     }
-    count_bus(Bus::Register, 1, 1);
+    count_bus(register_read(1));
     journal("arkmp_read(" + hex8(reg) + ", " + std::to_string(len) + ")", rc,
             rc == 1 ? bytes(buf, 1) : std::span<const uint8_t>{});
     leave(f);
@@ -128,7 +132,7 @@ extern "C" int arkmp_write(uint8_t reg, const uint8_t *buf, int len)
         rc = f.value;
     else if (buf != nullptr && len == 1 && write_register(chassis_of(sp_dir()), reg, buf[0]))
         rc = 1;
-    count_write(Bus::Register, 1);
+    count_write(register_write(1));
     journal("arkmp_write(" + hex8(reg) + ", " + std::to_string(len) + ")", rc, bytes(buf, len));
     leave(f);
     return rc;
@@ -146,7 +150,7 @@ extern "C" int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbu
         rbuf[0] = mem[wbuf[0]];
         rc = rlen;
     }
-    count_bus(Bus::Tunnel, 1, 2);
+    count_bus(tunnel_poll());
     journal("arkmp_writeread(" + hex8(target) + ", [" + hex_bytes(bytes(wbuf, wlen)) + "], " +
                 std::to_string(wlen) + ", " + std::to_string(rlen) + ")",
             rc, rc >= 0 ? bytes(rbuf, rlen) : std::span<const uint8_t>{});
@@ -158,6 +162,7 @@ extern "C" int arkmp_tunneling_init(int enable)
 {
     Fault f = enter("arkmp_tunneling_init");
     int rc = f.fail ? f.value : (write_text(sp_path("tunneling"), std::to_string(enable)) ? 0 : -1);
+    count_bus(tunneling_enable());
     journal("arkmp_tunneling_init(" + std::to_string(enable) + ")", rc);
     leave(f);
     return rc;
@@ -170,7 +175,7 @@ extern "C" int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offs
     if (f.fail)
         rc = f.value;
     else if (tunnel_args_ok(buf, len, offset, width, unit) &&
-             tunnel_transfer(target, buf, len, offset, unit, false))
+             tunnel_transfer(target, buf, len, offset, width, unit, false))
         rc = len;
     journal(tunnel_call("arkmp_tnlblk_read", target, len, offset, width, unit), rc,
             rc >= 0 ? bytes(buf, len) : std::span<const uint8_t>{});
@@ -186,7 +191,7 @@ extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, i
     if (f.fail)
         rc = f.value;
     else if (tunnel_args_ok(buf, len, offset, width, unit) &&
-             tunnel_transfer(target, const_cast<uint8_t *>(buf), len, offset, unit, true))
+             tunnel_transfer(target, const_cast<uint8_t *>(buf), len, offset, width, unit, true))
         rc = len;
     journal(tunnel_call("arkmp_tnlblk_write", target, len, offset, width, unit), rc, bytes(buf, len));
     leave(f);
@@ -202,7 +207,7 @@ extern "C" int arkmp_tnlblk_write_fromfile(const char *path, uint8_t target, int
         rc = f.value;
     else if (path != nullptr && read_file(path, data) &&
              tunnel_args_ok(data.data(), static_cast<int>(data.size()), 0, width, unit) &&
-             tunnel_transfer(target, data.data(), static_cast<int>(data.size()), 0, unit, true))
+             tunnel_transfer(target, data.data(), static_cast<int>(data.size()), 0, width, unit, true))
         rc = static_cast<int>(data.size());
     journal(std::string("arkmp_tnlblk_write_fromfile(") + quoted(path ? path : "(null)") + ", " +
                 hex8(target) + ", " + std::to_string(width) + ", " + std::to_string(unit) + ")",

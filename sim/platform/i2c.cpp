@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/bus_time.h"
 #include "core/simstate.h"
 #include "core/unique_fd.h"
 #include "arkb_outside.h"
@@ -53,7 +54,7 @@ extern "C" int elm_i2c_blk_read_on_bus(int bus, int sel1, int sel2, int addr, ui
                 rc = -1;
             else
                 std::fill(buf + done + n, buf + done + chunk, 0xFF);  // blank past the file
-            count_bus(Bus::Eeprom, 1, chunk);
+            count_bus(eeprom_read(chunk));
             done += chunk;
         }
     }
@@ -79,7 +80,7 @@ extern "C" int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, c
             unsigned chunk = std::min({static_cast<unsigned>(unit), len - done, room});
             if (::pwrite(fd.get(), buf + done, chunk, at) != static_cast<ssize_t>(chunk))
                 rc = -1;
-            count_write(Bus::Eeprom, chunk);
+            count_write(eeprom_write(chunk));
             done += chunk;
         }
     }

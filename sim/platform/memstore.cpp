@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "core/bus_time.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -35,7 +36,7 @@ extern "C" int memstore_get(const char *key, void *buf, int len)
         std::memcpy(buf, value.data(), value.size());
         rc = 1;
     }
-    count_bus(Bus::Memstore, 1, rc == 1 ? static_cast<uint32_t>(len) : 0);
+    count_bus(local(Bus::Memstore, rc == 1 ? static_cast<uint32_t>(len) : 0));
     journal("memstore_get(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
             rc == 1 ? bytes_of(buf, len) : std::span<const uint8_t>{});
     leave(f);
@@ -54,7 +55,7 @@ extern "C" int memstore_set(const char *key, const void *buf, int len)
         make_dirs(sp_path("memstore"));
         rc = write_file_atomic(key_path(key), bytes_of(buf, len)) ? 1 : -1;
     }
-    count_write(Bus::Memstore, len > 0 ? static_cast<uint32_t>(len) : 0);
+    count_write(local(Bus::Memstore, len > 0 ? static_cast<uint32_t>(len) : 0));
     journal("memstore_set(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
             buf != nullptr ? bytes_of(buf, len) : std::span<const uint8_t>{});
     leave(f);
@@ -70,7 +71,7 @@ extern "C" int memstore_haskey(const char *key)
         rc = f.value;
     else
         rc = key != nullptr && ::stat(key_path(key).c_str(), &st) == 0 ? 1 : 0;
-    count_bus(Bus::Memstore, 1, 0);
+    count_bus(local(Bus::Memstore, 0));
     journal("memstore_haskey(" + quoted(key ? key : "(null)") + ")", rc);
     leave(f);
     return rc;

@@ -5,6 +5,7 @@
 // <sp>/sensors/<number> as decimal text.
 #include <cstdio>
 
+#include "core/bus_time.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -42,7 +43,7 @@ extern "C" int sspoller_get_shared_sensor_reading(int sensor, int arg, int32_t *
             rc = 0;
         }
     }
-    count_bus(Bus::Sensor, 1, rc == 0 ? 4 : 0);
+    count_bus(local(Bus::Sensor, rc == 0 ? 4 : 0));
     journal("sspoller_get_shared_sensor_reading(" + std::to_string(sensor) + ", " + std::to_string(arg) +
                 ")" + (rc == 0 ? " -> " + std::to_string(*reading) : ""),
             rc);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/bus_time.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -45,6 +46,7 @@ extern "C" int pca_read_i2c_blade_dt(int slot, uint32_t *dt)
         rc = -1;
     else
         *dt = static_cast<uint32_t>(read_number(sp_path("pca9501_dt")).value_or(0));
+    count_bus(dt_read(rc >= 0 ? 4 : 0));
     journal("pca_read_i2c_blade_dt(" + std::to_string(slot) + ")" +
                 (rc >= 0 && dt != nullptr ? " -> " + std::to_string(*dt) : ""),
             rc);

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The main job's scenario, checked through the simulated state it leaves.
 . "$(dirname "$0")/lib.sh"
-"$(dirname "$0")/../../scripts/scenario" "$ARKSIM" "$ARKBCTL" "$CHASSIS" >/dev/null 2>&1 ||
+out=$("$(dirname "$0")/../../scripts/scenario" "$ARKSIM" "$ARKBCTL" "$CHASSIS" 2>&1) ||
   fail "the scenario did not finish"
 for b in alpha bravo charlie; do
   [ -e "$(key $b ARKB/CMMREADY)" ] || fail "$b sees the CMM ready"
@@ -20,4 +20,14 @@ expect_bytes "$(key charlie slotid)" "09"
 sim fru --blade charlie | grep -q '/CH/BL7' || fail "charlie's history keeps slot 7"
 sim fru --blade charlie | grep -q '/CH/BL9' || fail "charlie's history shows slot 9"
 ! pgrep -f "arkcmm.*$CHASSIS" >/dev/null || fail "the scenario leaves no CMM running"
+# The timed start-up: the 100 kHz bus sleeps at least its modelled time (a
+# formatted mailbox, a new InstallR segment: 763.26 ms), far more than the
+# untimed start-up takes.
+timing=$(printf '%s\n' "$out" | sed -n '/^== 8\./,$p')
+set -- $(printf '%s\n' "$timing" | awk '/^  wall time/ { print $(NF-3), $(NF-1) }')
+[ "$#" = 2 ] || fail "no timing lines: $timing"
+[ "$2" -ge 763 ] || fail "the 100 kHz start-up took $2 ms, less than its modelled time"
+[ "$2" -ge $(( 2 * $1 )) ] || fail "the 100 kHz start-up ($2 ms) is not well above the untimed one ($1 ms)"
+printf '%s\n' "$timing" | grep -q 'modelled bus time *- *763.26 ms' || fail "modelled time: $timing"
+[ ! -e "$CHASSIS/bus_khz" ] || fail "the scenario leaves the bus timed"
 echo "scenario: ok"

@@ -47,6 +47,7 @@ struct Command {
 
 std::span<const Command> chassis_commands();  // create add-blade move reset
 std::span<const Command> show_commands();     // show
+std::span<const Command> watch_commands();    // watch
 std::span<const Command> memory_commands();   // memstore register tunnel eeprom
 std::span<const Command> value_commands();    // uptime sensor dt slot-byte
 std::span<const Command> debug_commands();    // fault journal stats log
@@ -96,6 +97,8 @@ bool fresh_chassis(const std::string &dir, uint16_t type,
 void hexdump(std::span<const uint8_t> data, std::size_t base);
 // A readable view of a memstore value, empty when there is none.
 std::string decode_value(const std::string &key, std::span<const uint8_t> v);
+// "2026-01-31 12:00:00 UTC", "?" when it cannot be formatted.
+std::string utc_date(uint32_t seconds);
 
 }  // namespace arkcli
 

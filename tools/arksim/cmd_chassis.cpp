@@ -4,6 +4,7 @@
 #include "cmm/cmm_state.h"
 #include "core/blade_move.h"
 #include "arksim_cli.h"
+#include "core/bus_time.h"
 #include "cmd_fru.h"
 #include "core/simstate.h"
 
@@ -58,6 +59,10 @@ int create(const Context &ctx, const Args &args)
     }
     if (blades.empty())
         blades.emplace_back("sp1", 3);
+    long long khz = 0;
+    if (const std::string *k = args.get("--bus-khz");
+        k != nullptr && !parse_number(*k, 0, arksim::kMaxBusKhz, khz))
+        return usage_error("--bus-khz wants 0 (untimed) to %u, not %s", arksim::kMaxBusKhz, k->c_str());
     if (!check_identity_option(args))
         return 2;
     if (is_chassis(ctx.chassis) && !args.has("--force"))
@@ -66,6 +71,8 @@ int create(const Context &ctx, const Args &args)
     if (!stop_cmm(ctx.chassis) || !fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades) ||
         !apply_identity_option(ctx, args))
         return 1;
+    if (!arksim::write_bus_khz(ctx.chassis, static_cast<unsigned>(khz)))
+        return fail("cannot write %s/bus_khz", ctx.chassis.c_str());
     arksim::cmm::Config cmm;
     cmm.autostart = args.has("--cmm");
     if (cmm.autostart && !arksim::cmm::write_config(ctx.chassis, cmm))
@@ -75,6 +82,33 @@ int create(const Context &ctx, const Args &args)
         std::printf("  blade %s in slot %d\n", name.c_str(), slot);
     if (cmm.autostart)
         std::printf("  CMM with a pool of %d W, started by `arksim run`\n", cmm.pool);
+    if (khz != 0)
+        std::printf("  bus timed at %lld kHz\n", khz);
+    return 0;
+}
+
+void print_bus_speed(unsigned khz)
+{
+    if (khz == 0)
+        std::puts("bus untimed");
+    else
+        std::printf("bus timed at %u kHz\n", khz);
+}
+
+int bus(const Context &ctx, const Args &args)
+{
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    if (!need_chassis(ctx))
+        return 1;
+    if (const std::string *k = args.get("--khz")) {
+        long long khz = 0;
+        if (!parse_number(*k, 0, arksim::kMaxBusKhz, khz))
+            return usage_error("--khz wants 0 (untimed) to %u, not %s", arksim::kMaxBusKhz, k->c_str());
+        if (!arksim::write_bus_khz(ctx.chassis, static_cast<unsigned>(khz)))
+            return fail("cannot write %s/bus_khz", ctx.chassis.c_str());
+    }
+    print_bus_speed(arksim::read_bus_khz(ctx.chassis));
     return 0;
 }
 
@@ -147,18 +181,28 @@ constexpr Opt kCreateOpts[] = {
      "the chassis's part number, serial number and dash level\n"
      "                         (default 5412345:CH0001:01; see `arksim identity`)"},
     {"--cmm", "", "the chassis has a CMM: `arksim run` starts it (see `arksim cmm`)"},
+    {"--bus-khz", "N", "time the blades' bus transactions at N kHz (0: untimed, the default)"},
 };
+constexpr Opt kBusOpts[] = {{"--khz", "N", "the new speed; 0 makes the bus untimed"}};
 constexpr Opt kMoveOpts[] = {
     {"--to-slot", "N", "the new slot"},
     {"--to-chassis", "DIR", "into this (existing) chassis; the slot is kept without --to-slot"},
 };
 
 constexpr Command kCommands[] = {
-    {"create", "[--type CODE] [--blade NAME:SLOT]... [--cmm] [--identity P:S:D] [--force]",
+    {"create", "[--type CODE] [--blade NAME:SLOT]... [--cmm] [--identity P:S:D] [--bus-khz N] [--force]",
      "create a chassis folder with its blades",
      "The registers are set so that the blade's probe finds the chassis type;\n"
      "every slot's thermal override is off (0x7f).",
      kCreateOpts, false, create},
+    {"bus", "[--khz N]", "show or set the speed of the blades' timed bus",
+     "On a timed bus every platform call that reaches the midplane, the tunnel,\n"
+     "the FRU EEPROM or the power I2C path sleeps, in the calling SP process,\n"
+     "the time its transfers would take at that speed (9 bit-times a byte, start,\n"
+     "stop and repeated start, address and offset bytes) and 5 ms per EEPROM page\n"
+     "write.  Memstore and sensor readings are local and take no time.  Running\n"
+     "programs see a new speed from their next call.",
+     kBusOpts, false, bus},
     {"add-blade", "NAME SLOT", "add a freshly inserted blade", "", {}, false, add_blade},
     {"move", "[BLADE] [--to-chassis DIR] [--to-slot N]", "move a blade to another slot or chassis",
      "The blade is BLADE, or the one chosen by --blade/--slot.  Into another chassis\n"

@@ -13,6 +13,7 @@
 
 #include "core/blade_move.h"
 #include "cmd_fru.h"
+#include "json_out.h"
 #include "core/fru.h"
 #include "core/fru_view.h"
 #include "core/simstate.h"
@@ -102,16 +103,6 @@ int identity(const Context &ctx, const Args &args)
 
 // ---- the EEPROM section -------------------------------------------------------
 
-std::string date_of(uint32_t seconds)
-{
-    const auto t = static_cast<time_t>(seconds);
-    struct tm utc {};
-    char text[40];
-    if (gmtime_r(&t, &utc) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc) == 0)
-        return "?";
-    return text;
-}
-
 std::string hex4(const uint8_t *bytes) { return arksim::hex_bytes({bytes, 4}); }
 
 void print_text(const std::string &who, const std::string &file, const arksim::SectionView &v)
@@ -147,54 +138,23 @@ void print_text(const std::string &who, const std::string &file, const arksim::S
         std::puts("  (no records)");
     for (const auto &rec : r.records)
         std::printf("  [%u] slot %u  %s  %-10s parent %s %s %s\n", rec.order, rec.slot,
-                    date_of(rec.timestamp).c_str(), printable(rec.fru_path).c_str(),
+                    utc_date(rec.timestamp).c_str(), printable(rec.fru_path).c_str(),
                     printable(rec.part).c_str(), printable(rec.serial).c_str(), printable(rec.dash).c_str());
 }
-
-// A JSON string; bytes outside printable ASCII as \u00NN, so the output is
-// valid UTF-8 whatever the EEPROM holds.
-std::string json(const std::string &raw)
-{
-    std::string out = "\"";
-    for (char ch : raw) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(ch);
-        } else if (c >= ' ' && c < 0x7F) {
-            out.push_back(ch);
-        } else {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        }
-    }
-    return out + "\"";
-}
-
-std::string json_list(const std::vector<std::string> &items)
-{
-    std::string out = "[";
-    for (std::size_t i = 0; i < items.size(); ++i)
-        out += (i != 0 ? ", " : "") + json(items[i]);
-    return out + "]";
-}
-
-const char *json_bool(bool b) { return b ? "true" : "false"; }
 
 void print_json(const std::string &who, const std::string &file, const arksim::SectionView &v)
 {
     const arksim::SectionHeader &h = v.header;
-    std::printf("{\"blade\": %s, \"file\": %s,\n", json(who).c_str(), json(file).c_str());
+    std::printf("{\"blade\": %s, \"file\": %s,\n", json_string(who).c_str(), json_string(file).c_str());
     std::printf(" \"header\": {\"bytes\": \"%s\", \"length\": %u, \"count\": %u, \"crc_stored\": %u, "
                 "\"crc_computed\": %u, \"crc_ok\": %s, \"warnings\": %s},\n",
                 arksim::hex_bytes(h.bytes).c_str(), h.length, h.count, h.crc_stored, h.crc_computed,
-                json_bool(h.crc_ok()), json_list(v.warnings).c_str());
+                json_bool(h.crc_ok()), json_strings(v.warnings).c_str());
     std::printf(" \"directory\": [");
     for (std::size_t i = 0; i < v.directory.size(); ++i) {
         const auto &e = v.directory[i];
         std::printf("%s\n  {\"index\": %u, \"name\": %s, \"word\": \"%s\", \"offset\": %u, \"length\": %u}",
-                    i != 0 ? "," : "", e.index, json(e.name).c_str(), hex4(e.word).c_str(), e.offset,
+                    i != 0 ? "," : "", e.index, json_string(e.name).c_str(), hex4(e.word).c_str(), e.offset,
                     e.length);
     }
     std::printf("],\n \"installr\": ");
@@ -206,7 +166,7 @@ void print_json(const std::string &who, const std::string &file, const arksim::S
     std::printf("{\"descriptor\": %u, \"at\": %u, \"tag\": \"%s\", \"oldest\": %u, \"newest\": %u, "
                 "\"count\": %u, \"capacity\": %u, \"usable\": %s, \"warnings\": %s,\n",
                 r.descriptor, arksim::kRingAt, hex4(r.tag).c_str(), r.oldest, r.newest, r.count, r.capacity,
-                json_bool(r.usable), json_list(r.warnings).c_str());
+                json_bool(r.usable), json_strings(r.warnings).c_str());
     std::printf("  \"checksum\": {\"at\": %u, \"tag\": %u, \"stored\": %u, \"computed\": %u, \"ok\": %s},\n",
                 arksim::kRingTrailerAt, r.trailer_tag, r.checksum_stored, r.checksum_computed,
                 json_bool(r.checksum_ok()));
@@ -216,8 +176,9 @@ void print_json(const std::string &who, const std::string &file, const arksim::S
         std::printf("%s\n   {\"order\": %u, \"slot\": %u, \"timestamp\": %u, \"date\": %s, \"fru_path\": %s, "
                     "\"parent_part\": %s, \"parent_serial\": %s, \"parent_dash\": %s}",
                     i != 0 ? "," : "", rec.order, rec.slot, rec.timestamp,
-                    json(date_of(rec.timestamp)).c_str(), json(rec.fru_path).c_str(), json(rec.part).c_str(),
-                    json(rec.serial).c_str(), json(rec.dash).c_str());
+                    json_string(utc_date(rec.timestamp)).c_str(), json_string(rec.fru_path).c_str(),
+                    json_string(rec.part).c_str(), json_string(rec.serial).c_str(),
+                    json_string(rec.dash).c_str());
     }
     std::puts("]}}");
 }

@@ -1,6 +1,7 @@
 // How arksim prints bytes and memstore values.
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "arksim_cli.h"
 #include "core/simstate.h"
@@ -34,6 +35,16 @@ void hexdump(std::span<const uint8_t> data, std::size_t base)
             std::putchar(data[at + i] >= 0x20 && data[at + i] < 0x7f ? data[at + i] : '.');
         std::puts("|");
     }
+}
+
+std::string utc_date(uint32_t seconds)
+{
+    const auto t = static_cast<time_t>(seconds);
+    struct tm utc {};
+    char text[40];
+    if (gmtime_r(&t, &utc) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc) == 0)
+        return "?";
+    return text;
 }
 
 std::string decode_value(const std::string &key, std::span<const uint8_t> v)

@@ -9,6 +9,7 @@
 #include "core/inspect.h"
 #include "core/sp_log.h"
 #include "picture.h"
+#include "show_json.h"
 #include "core/simstate.h"
 
 namespace arkcli {
@@ -144,6 +145,14 @@ int show(const Context &ctx, const Args &args)
 {
     if (!args.pos.empty())
         return usage_error("unexpected argument %s", args.pos[0].c_str());
+    if (args.has("--json")) {
+        if (blade_given(ctx) || args.has("--all"))
+            return usage_error("--json shows the whole chassis, without --all, --blade or --slot");
+        if (!need_chassis(ctx))
+            return 1;
+        print_chassis_json(ctx.chassis);
+        return 0;
+    }
     arksim::BladeInfo one;
     if (blade_given(ctx) ? !pick_blade(ctx, one) : !need_chassis(ctx))
         return 1;
@@ -169,16 +178,20 @@ int show(const Context &ctx, const Args &args)
     return 0;
 }
 
-constexpr Opt kShowOpts[] = {{"--all", "", "also list every blade's memstore keys and /dev/shm files"}};
+constexpr Opt kShowOpts[] = {{"--all", "", "also list every blade's memstore keys and /dev/shm files"},
+                             {"--json", "", "the whole chassis as one JSON document"}};
 
 constexpr Command kCommands[] = {
-    {"show", "[--all | --blade NAME | --slot N]", "draw the chassis, or show one blade in detail",
+    {"show", "[--all | --json | --blade NAME | --slot N]", "draw the chassis, or show one blade in detail",
      "Without a blade: a picture of the chassis, one column per blade (slot id,\n"
      "chassis type, power allotment and decision, network settings, thermal\n"
      "override, CMM readiness, installation count) and the CMM's pool; --all adds\n"
      "per blade its thermal override register, memstore keys and /dev/shm files.\n"
      "With --blade or --slot: that blade only, with its uptime, DT, sensors,\n"
-     "published power budget, EEPROM, SP folders, faults, journal and log.",
+     "published power budget, EEPROM, SP folders, faults, journal and log.\n"
+     "--json: the whole chassis (registers, CMM pool and allotments, per blade its\n"
+     "memstore keys with decoded values, /dev/shm files, thermal register,\n"
+     "mailbox and installation history) as one JSON document.",
      kShowOpts, false, show},
 };
 
