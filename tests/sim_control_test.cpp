@@ -1,11 +1,14 @@
 // The simulator's rules outside the platform calls: moving blades, the power
 // they lose on the way, and running a chassis's CMM daemon.
+#include <arpa/inet.h>
 #include <unistd.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cmm/cmm_control.h"
+#include "cmm/cmm_state.h"
 #include "core/blade_move.h"
 #include "core/chassis.h"
 #include "core/simstate.h"
@@ -138,6 +141,27 @@ TEST_F(SimControl, BehaviourAndBroadcastSettings)
         c.broadcast = b.current;
         EXPECT_EQ(cmm::broadcast_setting(chassis, c, b.name, b.start, b.all), b.after)
             << b.current << " " << b.name;
+    }
+}
+
+// Every slot byte has an address of its own on the chassis network, and
+// the CMM maps each back to its slot.
+TEST(ChassisNetwork, EverySlotHasItsOwnAddress)
+{
+    std::set<std::string> seen;
+    for (int slot = 0; slot < cmm::kSlots; ++slot) {
+        const std::string address = cmm::blade_address(slot);
+        EXPECT_TRUE(seen.insert(address).second) << "slot " << slot << " shares " << address;
+        in_addr in{};
+        ASSERT_EQ(::inet_pton(AF_INET, address.c_str(), &in), 1) << address;
+        EXPECT_EQ(cmm::slot_of_address(ntohl(in.s_addr)), slot) << address;
+    }
+    EXPECT_EQ(cmm::blade_address(3), "169.254.10.103");
+    EXPECT_EQ(cmm::blade_address(255), "169.254.11.99");
+    for (const char *other : {"169.254.10.1", "169.254.10.99", "169.254.11.100"}) {
+        in_addr in{};
+        ASSERT_EQ(::inet_pton(AF_INET, other, &in), 1);
+        EXPECT_EQ(cmm::slot_of_address(ntohl(in.s_addr)), -1) << other;
     }
 }
 
