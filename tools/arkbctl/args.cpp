@@ -135,21 +135,19 @@ bool parse_mac(const char *s, uint8_t mac[6])
     return *p == '\0';
 }
 
-void hex_dump(const uint8_t *p, size_t n, unsigned long base)
+std::string hex_dump(const uint8_t *p, size_t n, unsigned long base)
 {
+    std::string out;
     for (size_t line = 0; line < n; line += 16) {
-        std::printf("%08lx ", base + line);
-        for (size_t i = line; i < line + 16; ++i) {
-            if (i < n)
-                std::printf(" %02x", p[i]);
-            else
-                std::printf("   ");
-        }
-        std::printf("  |");
+        out += fmt("%08lx ", base + line);
+        for (size_t i = line; i < line + 16; ++i)
+            out += i < n ? fmt(" %02x", p[i]) : "   ";
+        out += "  |";
         for (size_t i = line; i < line + 16 && i < n; ++i)
-            std::putchar(std::isprint(p[i]) ? p[i] : '.');
-        std::printf("|\n");
+            out += std::isprint(p[i]) ? static_cast<char>(p[i]) : '.';
+        out += "|\n";
     }
+    return out;
 }
 
 bool number_arg(const char *what, const char *s, long long min, long long max, long long *out)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace arkbctl {
@@ -28,7 +29,7 @@ const char *format_ipv4(uint32_t v, char *buf);
 bool parse_mac(const char *s, uint8_t mac[6]);
 
 // 16 bytes per line: offset, hex bytes, printable characters.
-void hex_dump(const uint8_t *p, size_t n, unsigned long base = 0);
+std::string hex_dump(const uint8_t *p, size_t n, unsigned long base = 0);
 
 // parse_number with an error message naming the argument.
 bool number_arg(const char *what, const char *s, long long min, long long max, long long *out);
