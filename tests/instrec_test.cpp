@@ -28,6 +28,17 @@ void put_be32(Bytes &b, unsigned at, uint32_t v)
         b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
+// The timestamp line that print_installr_struct gives a record stamped `stamp`.
+std::string stamp_line(uint32_t stamp)
+{
+    Bytes record(kRecord, 0);
+    put_be32(record, 0, stamp);
+    testing::internal::CaptureStdout();
+    print_installr_struct(record.data(), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    return out.substr(0, out.find('\n'));
+}
+
 // The checksum trailer as it must be for the bytes it covers.
 Bytes with_trailer(Bytes e)
 {
@@ -269,13 +280,22 @@ TEST_F(Instrec, StampsPast2038)
         {0x80000000u, "Tue Jan 19 03:14:08 2038"},
         {0xFFFFFFFFu, "Sun Feb  7 06:28:15 2106"},  // also an erased EEPROM
     };
-    for (const auto &[stamp, when] : dumps) {
-        Bytes record(kRecord, 0);
-        put_be32(record, 0, stamp);
-        testing::internal::CaptureStdout();
-        print_installr_struct(record.data(), 0);
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out.substr(0, out.find('\n')), std::string("/InstallationR[0]/UNIX_Timestamp32=") + when);
+    for (const auto &[stamp, when] : dumps)
+        EXPECT_EQ(stamp_line(stamp), std::string("/InstallationR[0]/UNIX_Timestamp32=") + when);
+}
+
+// A long-running program sees a zone change at its next dump, without tzset.
+TEST_F(Instrec, DumpFollowsTheZoneInForce)
+{
+    const std::pair<const char *, const char *> zones[] = {
+        {"UTC0", "Thu Jan  1 00:00:00 1970"},
+        {"EST5", "Wed Dec 31 19:00:00 1969"},
+        {"JST-9", "Thu Jan  1 09:00:00 1970"},
+        {"UTC0", "Thu Jan  1 00:00:00 1970"},
+    };
+    for (const auto &[tz, when] : zones) {
+        setenv("TZ", tz, 1);
+        EXPECT_EQ(stamp_line(0), std::string("/InstallationR[0]/UNIX_Timestamp32=") + when) << tz;
     }
 }
 

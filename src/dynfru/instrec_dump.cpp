@@ -24,11 +24,14 @@ constexpr const char *kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr int kTimeTextSize = 64;
 
-// The local time in the asctime() form, with its newline.
+// The local time in the asctime() form, with its newline.  The zone is read
+// again at every call (localtime_r alone keeps the one it first saw), so that
+// a long-running program follows a change of TZ or of the zone files.
 void format_local_time(uint32_t seconds, std::span<char, kTimeTextSize> text)
 {
     const auto t = static_cast<time_t>(seconds);
     struct tm local {};
+    tzset();
     if (localtime_r(&t, &local) == nullptr || local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 ||
         local.tm_mon > 11) {
         std::snprintf(text.data(), text.size(), "?\n");
