@@ -120,11 +120,6 @@ struct Case {
 
 class FaultSweep : public SimTest {
 protected:
-    void boot() const
-    {
-        ASSERT_EQ(arkb_initialize_mp(), 0);
-        ASSERT_EQ(arkb_initialize(), 0);
-    }
     // Runs one case with the n-th call of `func` failing (none when empty):
     // the journal of the call, its result in `rc`, the state before it.
     std::vector<std::string> run(const Case &c, long long &rc, State *before = nullptr,
@@ -169,9 +164,9 @@ TEST_F(FaultSweep, EveryCallSiteOfEveryExportedFunction)
     const uint8_t mpbuf[2] = {0x5F, 0};
     auto none = [] {};
     auto fresh_sp = [this] { set_key("slotid", {3}); };
-    auto booted = [this] { boot(); };
+    auto booted = [] { start_up(); };
     auto netconf_ready = [&] {
-        boot();
+        start_up();
         ASSERT_EQ(arkb_netconf_get_handle(&h), 0);
     };
     auto request_raised = [&] {
@@ -182,12 +177,12 @@ TEST_F(FaultSweep, EveryCallSiteOfEveryExportedFunction)
         on_sleep([&](std::size_t) { arksim::write_tunnel_bytes(chassis, 0x86, h.offset, {0, 0}); });
     };
     auto moved = [this] {
-        boot();
+        start_up();
         set_slot(4);
         ASSERT_EQ(arkb_initialize_mp(), 0);
     };
     auto budgeted = [this] {
-        boot();
+        start_up();
         set_uptime(1234);
         set_key("ARKB/PWRBUDGET", {0x01, 0x2C, 0x00, 0xC8});
         set_key("ARKB/CMMREADY", {1});
@@ -197,7 +192,7 @@ TEST_F(FaultSweep, EveryCallSiteOfEveryExportedFunction)
         ASSERT_TRUE(arksim::write_file_atomic(chassis + "/power/slot3", Bytes{0x01, 0x2C, 0x00, 0xC8}));
     };
     auto broadcast = [this] {
-        boot();
+        start_up();
         set_key("SSBCAST/CH/TIMESTAMP", {0, 0, 0, 1});
         set_uptime(200);
     };

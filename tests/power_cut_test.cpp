@@ -177,11 +177,6 @@ struct Walk {
 
 class PowerCut : public SimTest {
 protected:
-    void start_up() const
-    {
-        ASSERT_EQ(arkb_initialize_mp(), 0);
-        ASSERT_EQ(arkb_initialize(), 0);
-    }
     // The call in a child, ended after write transaction `cut` (0: never);
     // its exit status.
     int run_cut(const Walk &w, long long cut)

@@ -112,11 +112,15 @@ bool read_file(const std::string &path, std::vector<uint8_t> &out)
     }
 }
 
-bool write_all(int fd, std::span<const uint8_t> bytes)
+namespace {
+
+// Hands bytes to `put(done)` (which writes from byte `done` on) until all are
+// written; false on an error other than an interrupted call.
+template <class Put> bool put_all(std::span<const uint8_t> bytes, Put put)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        ssize_t n = put(done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -126,18 +130,19 @@ bool write_all(int fd, std::span<const uint8_t> bytes)
     return true;
 }
 
+}  // namespace
+
+bool write_all(int fd, std::span<const uint8_t> bytes)
+{
+    return put_all(bytes,
+                   [&](std::size_t done) { return ::write(fd, bytes.data() + done, bytes.size() - done); });
+}
+
 bool pwrite_all(int fd, std::span<const uint8_t> bytes, unsigned long long offset)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return put_all(bytes, [&](std::size_t done) {
+        return ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    });
 }
 
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes)

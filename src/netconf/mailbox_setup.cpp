@@ -31,6 +31,19 @@ bool fits_platform(std::size_t len, uint64_t offset)
     return offset <= INT_MAX && len <= static_cast<uint64_t>(INT_MAX) - offset;
 }
 
+// One tunnel read or write of the whole buffer: 0, or -1 when it cannot be
+// made or the platform call fails (any result >= 0 is its success).
+template <class Byte, class Call>
+int tunnel_transfer(Call call, uint8_t target, std::span<Byte> buf, uint64_t offset)
+{
+    if (!fits_platform(buf.size(), offset))
+        return -1;
+    return call(target, buf.data(), static_cast<int>(buf.size()), static_cast<int>(offset), kOffsetWidth,
+                kTransferUnit) < 0
+               ? -1
+               : 0;
+}
+
 int read_header(uint8_t target, std::array<uint8_t, kHeaderReadSize> &hdr)
 {
     return tunnel_read(target, hdr, kHeaderOffset);
@@ -49,22 +62,12 @@ int read_signature(uint8_t target, uint8_t segment, uint16_t &signature)
 
 int tunnel_read(uint8_t target, std::span<uint8_t> buf, uint64_t offset)
 {
-    if (!fits_platform(buf.size(), offset))
-        return -1;
-    return arkmp_tnlblk_read(target, buf.data(), static_cast<int>(buf.size()), static_cast<int>(offset),
-                             kOffsetWidth, kTransferUnit) < 0
-               ? -1
-               : 0;
+    return tunnel_transfer(arkmp_tnlblk_read, target, buf, offset);
 }
 
 int tunnel_write(uint8_t target, std::span<const uint8_t> buf, uint64_t offset)
 {
-    if (!fits_platform(buf.size(), offset))
-        return -1;
-    return arkmp_tnlblk_write(target, buf.data(), static_cast<int>(buf.size()), static_cast<int>(offset),
-                              kOffsetWidth, kTransferUnit) < 0
-               ? -1
-               : 0;
+    return tunnel_transfer(arkmp_tnlblk_write, target, buf, offset);
 }
 
 int netconf_find_mailbox(uint8_t target, Location &loc)

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "arkblade.h"
 #include "core/chassis.h"
 #include "core/simstate.h"
 #include "core/sp_log.h"
@@ -41,6 +42,12 @@ State SimTest::snapshot() const
     for (const char *d : {"/tunnel", "/power", "/registers"})
         read_tree(chassis + d, s);
     return s;
+}
+
+void SimTest::start_up()
+{
+    ASSERT_EQ(arkb_initialize_mp(), 0);
+    ASSERT_EQ(arkb_initialize(), 0);
 }
 
 void SimTest::SetUp()

@@ -20,6 +20,8 @@ using State = std::map<std::string, Bytes>;
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    // Both start-up calls, each expected to succeed.
+    static void start_up();
 
     // Journal lines without their pid, optionally only those of `func`.
     std::vector<std::string> journal(const std::string &func = "") const;

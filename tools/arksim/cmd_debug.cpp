@@ -12,6 +12,22 @@
 namespace arkcli {
 namespace {
 
+// Picks the blade of a command that takes no arguments and, when `flag` is
+// given, runs `act` on the blade's folder instead of the command.  -1: go on
+// with b; anything else is the exit status.
+template <class Act>
+int blade_or_flag(const Context &ctx, const Args &args, arksim::BladeInfo &b, const char *flag, Act act)
+{
+    if (!args.pos.empty())
+        return usage_error("unexpected argument %s", args.pos[0].c_str());
+    if (!pick_blade(ctx, b))
+        return 1;
+    if (!args.has(flag))
+        return -1;
+    act(b.dir);
+    return 0;
+}
+
 int fault(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
@@ -44,14 +60,10 @@ int fault(const Context &ctx, const Args &args)
 int journal(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
-    if (!args.pos.empty())
-        return usage_error("unexpected argument %s", args.pos[0].c_str());
-    if (!pick_blade(ctx, b))
-        return 1;
-    if (args.has("--clear")) {
-        ::unlink((b.dir + "/journal").c_str());
-        return 0;
-    }
+    if (int rc = blade_or_flag(ctx, args, b, "--clear",
+                               [](const std::string &dir) { ::unlink((dir + "/journal").c_str()); });
+        rc >= 0)
+        return rc;
     std::vector<uint8_t> raw;
     if (arksim::read_file(b.dir + "/journal", raw))
         std::fwrite(raw.data(), 1, raw.size(), stdout);
@@ -102,14 +114,8 @@ std::string ms_text(uint64_t ns)
 int stats(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
-    if (!args.pos.empty())
-        return usage_error("unexpected argument %s", args.pos[0].c_str());
-    if (!pick_blade(ctx, b))
-        return 1;
-    if (args.has("--reset")) {
-        arksim::reset_stats(b.dir);
-        return 0;
-    }
+    if (int rc = blade_or_flag(ctx, args, b, "--reset", arksim::reset_stats); rc >= 0)
+        return rc;
     arksim::Stats s;
     arksim::read_stats(b.dir, s);
     const unsigned khz = arksim::read_bus_khz(ctx.chassis);
@@ -152,14 +158,8 @@ int stats(const Context &ctx, const Args &args)
 int log(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
-    if (!args.pos.empty())
-        return usage_error("unexpected argument %s", args.pos[0].c_str());
-    if (!pick_blade(ctx, b))
-        return 1;
-    if (args.has("--clear")) {
-        arksim::clear_log(b.dir);
-        return 0;
-    }
+    if (int rc = blade_or_flag(ctx, args, b, "--clear", arksim::clear_log); rc >= 0)
+        return rc;
     for (const arksim::LogEntry &e : arksim::read_log(b.dir))
         std::printf("%-7s %-8s %s\n", arksim::severity_name(e.severity), arksim::facility_name(e.facility),
                     arksim::escape_log_message(e.message).c_str());

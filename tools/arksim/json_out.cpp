@@ -55,23 +55,18 @@ void JsonWriter::member(std::string_view key)
         std::fprintf(out_, "%s: ", json_string(key).c_str());
 }
 
-JsonWriter &JsonWriter::open_object(std::string_view key)
+JsonWriter &JsonWriter::open(std::string_view key, char opener, char closer)
 {
     member(key);
-    std::fputc('{', out_);
+    std::fputc(opener, out_);
     first_.push_back(true);
-    closer_.push_back('}');
+    closer_.push_back(closer);
     return *this;
 }
 
-JsonWriter &JsonWriter::open_array(std::string_view key)
-{
-    member(key);
-    std::fputc('[', out_);
-    first_.push_back(true);
-    closer_.push_back(']');
-    return *this;
-}
+JsonWriter &JsonWriter::open_object(std::string_view key) { return open(key, '{', '}'); }
+
+JsonWriter &JsonWriter::open_array(std::string_view key) { return open(key, '[', ']'); }
 
 JsonWriter &JsonWriter::close()
 {

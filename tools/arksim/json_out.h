@@ -37,6 +37,7 @@ public:
 
 private:
     void member(std::string_view key);
+    JsonWriter &open(std::string_view key, char opener, char closer);
     std::FILE *out_;
     std::vector<bool> first_;  // per open level: no member yet
     std::vector<char> closer_;
