@@ -30,4 +30,13 @@ set -- $(printf '%s\n' "$timing" | awk '/^  wall time/ { print $(NF-3), $(NF-1) 
 [ "$2" -ge $(( 2 * $1 )) ] || fail "the 100 kHz start-up ($2 ms) is not well above the untimed one ($1 ms)"
 printf '%s\n' "$timing" | grep -q 'modelled bus time *- *763.26 ms' || fail "modelled time: $timing"
 [ ! -e "$CHASSIS/bus_khz" ] || fail "the scenario leaves the bus timed"
+# One story: every pool the output names is the 800 W of step 1, the picture
+# adds up (two grants of 300 W), and between the step headers of the blades'
+# steps every line is a blade's or the CMM's, indented (no stray tool output).
+pools=$(printf '%s\n' "$out" | grep -o 'pool \(of \)\?[0-9]* W' | grep -o '[0-9]*' | sort -u)
+[ "$pools" = 800 ] || fail "the output names pools of $(echo $pools) W, not 800 W alone"
+printf '%s\n' "$out" | grep -qx 'CMM running, pool 800 W, allotted 600 W, 200 W free' ||
+  fail "the picture's CMM line: $(printf '%s\n' "$out" | grep '^CMM')"
+stray=$(printf '%s\n' "$out" | sed -n '/^== 2\./,/^== 7\./p; /^== 8\./,$p' | grep -v '^== \|^$\|^  ' || true)
+[ -z "$stray" ] || fail "lines no step meant to show: $stray"
 echo "scenario: ok"

@@ -75,6 +75,12 @@ int create(const Context &ctx, const Args &args)
         return fail("cannot write %s/bus_khz", ctx.chassis.c_str());
     arksim::cmm::Config cmm;
     cmm.autostart = args.has("--cmm");
+    if (const std::string *pool = args.get("--pool")) {
+        long long watts = 0;
+        if (!cmm.autostart || !parse_number(*pool, 0, arksim::cmm::kMaxPool, watts))
+            return usage_error("--pool wants --cmm and watts from 0 to %d", arksim::cmm::kMaxPool);
+        cmm.pool = static_cast<int>(watts);
+    }
     if (cmm.autostart && !arksim::cmm::write_config(ctx.chassis, cmm))
         return fail("cannot write %s", arksim::cmm::file(ctx.chassis, "config").c_str());
     std::printf("chassis %s, type %lld\n", ctx.chassis.c_str(), type);
@@ -181,6 +187,7 @@ constexpr Opt kCreateOpts[] = {
      "the chassis's part number, serial number and dash level\n"
      "                         (default 5412345:CH0001:01; see `arksim identity`)"},
     {"--cmm", "", "the chassis has a CMM: `arksim run` starts it (see `arksim cmm`)"},
+    {"--pool", "W", "with --cmm: the CMM's power pool in watts (default 1200)"},
     {"--bus-khz", "N", "time the blades' bus transactions at N kHz (0: untimed, the default)"},
 };
 constexpr Opt kBusOpts[] = {{"--khz", "N", "the new speed; 0 makes the bus untimed"}};
@@ -190,7 +197,7 @@ constexpr Opt kMoveOpts[] = {
 };
 
 constexpr Command kCommands[] = {
-    {"create", "[--type CODE] [--blade NAME:SLOT]... [--cmm] [--identity P:S:D] [--bus-khz N] [--force]",
+    {"create", "[--type CODE] [--blade NAME:SLOT]... [--cmm [--pool W]] [--identity P:S:D] [--bus-khz N] [--force]",
      "create a chassis folder with its blades",
      "The registers are set so that the blade's probe finds the chassis type;\n"
      "every slot's thermal override is off (0x7f).",
