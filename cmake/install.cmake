@@ -1,11 +1,13 @@
 # Installation and the pkg-config and CMake packages.  The Debian packages
 # (debian/, made by scripts/make-debs) take these files as they are installed.
 #
-# Three components, so that a target image takes only what it runs:
+# Four components, so that a target image takes only what it runs:
 #   runtime  libarkblade.so.1
 #   dev      arkblade.h, the libarkblade.so link, arkblade.pc, the CMake package
+#   tools    arkbctl and its man page (also in the library-only build, with
+#            ARKBLADE_TOOLS=ON)
 #   sim      the simulated SP platform (libarksim_core and the eight stand-ins,
-#            in <libdir>/arksim), arksim, arkcmm, arkbctl and their man pages
+#            in <libdir>/arksim), arksim, arkcmm and their man pages
 #
 # The stand-ins carry the sonames of the real SP's platform libraries; kept in
 # a folder of their own they never shadow those.  `arksim run` hands that folder
@@ -21,9 +23,11 @@ file(RELATIVE_PATH ARKB_BIN_TO_SIMLIB ${CMAKE_INSTALL_FULL_BINDIR}
 # Run paths of the installed simulator, relative so that the tree can move.
 # libarkblade itself gets none: on the SP the platform libraries are the
 # system's own.
+if(TARGET arkbctl)
+  set_target_properties(arkbctl PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_LIB}")
+endif()
 if(ARKBLADE_SIM)
   set_target_properties(arksim arkcmm PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_SIMLIB}")
-  set_target_properties(arkbctl PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_LIB}")
   set_target_properties(${ARKSIM_PLATFORM_LIBS} PROPERTIES INSTALL_RPATH "$ORIGIN")
   # arksim run points the programs it runs at the installed stand-ins.
   target_compile_definitions(arksim PRIVATE ARKSIM_INSTALLED_LIBDIR="${ARKB_BIN_TO_SIMLIB}")
@@ -55,11 +59,17 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/arkbladeConfigVersion.cma
 install(FILES ${PROJECT_BINARY_DIR}/arkbladeConfig.cmake ${PROJECT_BINARY_DIR}/arkbladeConfigVersion.cmake
   DESTINATION ${ARKB_CMAKE_DIR} COMPONENT dev)
 
+# arkbctl, for the SP and the simulator alike.
+if(TARGET arkbctl)
+  install(TARGETS arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/man/arkbctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+endif()
+
 # The simulator (not in the library-only build).
 if(ARKBLADE_SIM)
   install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
     LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
-  install(TARGETS arksim arkcmm arkbctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
-  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkbctl.1 ${PROJECT_SOURCE_DIR}/man/arkcmm.1
+  install(TARGETS arksim arkcmm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
+  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkcmm.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 endif()

@@ -197,7 +197,8 @@ constexpr Opt kMoveOpts[] = {
 };
 
 constexpr Command kCommands[] = {
-    {"create", "[--type CODE] [--blade NAME:SLOT]... [--cmm [--pool W]] [--identity P:S:D] [--bus-khz N] [--force]",
+    {"create",
+     "[--type CODE] [--blade NAME:SLOT]... [--cmm [--pool W]] [--identity P:S:D] [--bus-khz N] [--force]",
      "create a chassis folder with its blades",
      "The registers are set so that the blade's probe finds the chassis type;\n"
      "every slot's thermal override is off (0x7f).",
