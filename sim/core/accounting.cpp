@@ -115,6 +115,7 @@ struct CurrentCall {
     int function = -1;
     bool speed_known = false;
     unsigned khz = 0;
+    std::string answered;  // " <mode: plain>" when the answer mode chose the result
 };
 CurrentCall g_call;
 
@@ -190,10 +191,12 @@ Fault enter(const char *func)
     Fault f;
     std::string sp = sp_dir();
     int idx = function_index(func);
-    g_call = CurrentCall{idx, false, 0};
+    g_call = CurrentCall{idx, false, 0, {}};
     uint32_t nth = 0;
     if (Stats *s = map_stats(sp + "/stats.bin", true); s != nullptr && idx >= 0)
         nth = bump(s->calls[idx], 1);
+    f.function = idx;
+    f.nth = nth;
     struct stat st {};
     if (::stat((sp + "/faults").c_str(), &st) != 0)
         return f;
@@ -313,7 +316,8 @@ std::string hex_bytes(std::span<const uint8_t> data)
 
 void journal(const std::string &call, long long result, std::span<const uint8_t> data)
 {
-    std::string line = std::to_string(::getpid()) + " " + call + " = " + std::to_string(result);
+    std::string line =
+        std::to_string(::getpid()) + " " + call + " = " + std::to_string(result) + g_call.answered;
     if (!data.empty())
         line += " : " + hex_bytes(data);
     line.push_back('\n');
@@ -321,6 +325,11 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
     if (fd)
         write_all(fd.get(),
                   std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
+}
+
+void note_answer(const std::string &mode, long long plain)
+{
+    g_call.answered = " <" + mode + ": " + std::to_string(plain) + ">";
 }
 
 bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value)

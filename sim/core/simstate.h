@@ -29,6 +29,8 @@
  *   faults               fault rules, "<function> <when> <value>" per line
  *   stats.bin            call and bus counters, modelled bus time (big-endian)
  *
+ * <chassis>/answers is the answer mode of every blade's stand-ins (answers.h).
+ *
  * <chassis>/bus_khz holds the bus speed in kHz that every blade's bus
  * transactions take their modelled time at (absent or 0: untimed).
  */
@@ -96,7 +98,9 @@ std::span<const char *const> function_names();
 struct Fault {
     bool fail = false;  // answer `value` instead of doing the work
     int value = 0;
-    bool cut = false;  // do the work, then end the process (a power cut)
+    bool cut = false;   // do the work, then end the process (a power cut)
+    int function = -1;  // function_index() of the call
+    uint32_t nth = 0;   // the call's number among this function's calls (from 1)
 };
 
 /* Counts the call of `func` and returns the fault rule that applies to it.
@@ -108,8 +112,13 @@ void leave(const Fault &f);
 bool read_stats(const std::string &sp, Stats &out);
 void reset_stats(const std::string &sp);
 
-/* Appends one line "<pid> <call> = <result>[ : <hex bytes>]" to the journal. */
+/* Appends one line "<pid> <call> = <result>[ <MODE: PLAIN>][ : <hex bytes>]"
+ * to the journal; the part in angle brackets when the answer mode (answers.h)
+ * chose the result instead of the natural PLAIN one. */
 void journal(const std::string &call, long long result, std::span<const uint8_t> data = {});
+/* Notes for the journal line of the current call that `mode` chose its result
+ * instead of `plain`. */
+void note_answer(const std::string &mode, long long plain);
 std::string quoted(std::string_view s);
 std::string hex_bytes(std::span<const uint8_t> data);
 

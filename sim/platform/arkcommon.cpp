@@ -2,6 +2,7 @@
 // slot publishes lives in the chassis, <chassis>/power/slot<N>, as the 4-byte
 // big-endian record (hardware-configuration power, permitted power).
 #include "core/bus_time.h"
+#include "core/answers.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -26,9 +27,10 @@ extern "C" int ark_pwr_i2c_readpub_bl_budget(int handle, arkb_pwr_budget *budget
         rc = 0;
     }
     count_bus(power_read(rc == 0 ? 4 : 0));
-    journal("ark_pwr_i2c_readpub_bl_budget(" + std::to_string(handle) + ")", rc, raw);
+    const int out = answer(f, Contract::NegativeFails, rc);
+    journal("ark_pwr_i2c_readpub_bl_budget(" + std::to_string(handle) + ")", out, raw);
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int ark_pwr_i2c_publish(int handle, int hwconfig_power)
@@ -47,10 +49,11 @@ extern "C" int ark_pwr_i2c_publish(int handle, int hwconfig_power)
         rc = write_file_atomic(budget_file(handle), raw) ? 0 : -1;
     }
     count_write(power_write(2));
+    const int out = answer(f, Contract::NegativeFails, rc);
     journal("ark_pwr_i2c_publish(" + std::to_string(handle) + ", " + std::to_string(hwconfig_power) + ")",
-            rc);
+            out);
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int ark_pwr_i2c_test(int handle)
@@ -58,7 +61,8 @@ extern "C" int ark_pwr_i2c_test(int handle)
     Fault f = enter("ark_pwr_i2c_test");
     int rc = f.fail ? f.value : (handle >= 0 && handle < 255 ? 0 : -1);
     count_bus(power_read(0));
-    journal("ark_pwr_i2c_test(" + std::to_string(handle) + ")", rc);
+    const int out = answer(f, Contract::NegativeFails, rc);
+    journal("ark_pwr_i2c_test(" + std::to_string(handle) + ")", out);
     leave(f);
-    return rc;
+    return out;
 }

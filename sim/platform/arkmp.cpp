@@ -10,6 +10,7 @@
 
 #include "core/chassis.h"
 #include "core/bus_time.h"
+#include "core/answers.h"
 #include "core/simstate.h"
 #include "core/unique_fd.h"
 #include "arkb_outside.h"
@@ -99,9 +100,10 @@ extern "C" int arkmp_read_slotid(uint8_t *slot)
         rc = 0;
     }
     count_bus(register_read(rc >= 0 ? 1 : 0));
-    journal("arkmp_read_slotid()", rc, rc >= 0 ? bytes(slot, 1) : std::span<const uint8_t>{});
+    const int out = answer(f, Contract::NegativeFails, rc);
+    journal("arkmp_read_slotid()", out, rc >= 0 ? bytes(slot, 1) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_read(uint8_t reg, uint8_t *buf, int len)
@@ -118,10 +120,11 @@ extern "C" int arkmp_read(uint8_t reg, uint8_t *buf, int len)
         }
     }
     count_bus(register_read(1));
-    journal("arkmp_read(" + hex8(reg) + ", " + std::to_string(len) + ")", rc,
+    const int out = answer(f, Contract::MinusOneFails, rc, {len, rc == 1 ? buf[0] : 0});
+    journal("arkmp_read(" + hex8(reg) + ", " + std::to_string(len) + ")", out,
             rc == 1 ? bytes(buf, 1) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_write(uint8_t reg, const uint8_t *buf, int len)
@@ -133,9 +136,10 @@ extern "C" int arkmp_write(uint8_t reg, const uint8_t *buf, int len)
     else if (buf != nullptr && len == 1 && write_register(chassis_of(sp_dir()), reg, buf[0]))
         rc = 1;
     count_write(register_write(1));
-    journal("arkmp_write(" + hex8(reg) + ", " + std::to_string(len) + ")", rc, bytes(buf, len));
+    const int out = answer(f, Contract::PositiveSucceeds, rc, {len});
+    journal("arkmp_write(" + hex8(reg) + ", " + std::to_string(len) + ")", out, bytes(buf, len));
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbuf, int wlen, int rlen)
@@ -151,11 +155,12 @@ extern "C" int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbu
         rc = rlen;
     }
     count_bus(tunnel_poll());
+    const int out = answer(f, Contract::NegativeFails, rc, {rlen});
     journal("arkmp_writeread(" + hex8(target) + ", [" + hex_bytes(bytes(wbuf, wlen)) + "], " +
                 std::to_string(wlen) + ", " + std::to_string(rlen) + ")",
-            rc, rc >= 0 ? bytes(rbuf, rlen) : std::span<const uint8_t>{});
+            out, rc >= 0 ? bytes(rbuf, rlen) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_tunneling_init(int enable)
@@ -163,9 +168,10 @@ extern "C" int arkmp_tunneling_init(int enable)
     Fault f = enter("arkmp_tunneling_init");
     int rc = f.fail ? f.value : (write_text(sp_path("tunneling"), std::to_string(enable)) ? 0 : -1);
     count_bus(tunneling_enable());
-    journal("arkmp_tunneling_init(" + std::to_string(enable) + ")", rc);
+    const int out = answer(f, Contract::NegativeFails, rc);
+    journal("arkmp_tunneling_init(" + std::to_string(enable) + ")", out);
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int width, int unit)
@@ -177,10 +183,11 @@ extern "C" int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offs
     else if (tunnel_args_ok(buf, len, offset, width, unit) &&
              tunnel_transfer(target, buf, len, offset, width, unit, false))
         rc = len;
-    journal(tunnel_call("arkmp_tnlblk_read", target, len, offset, width, unit), rc,
+    const int out = answer(f, Contract::NegativeFails, rc, {len});
+    journal(tunnel_call("arkmp_tnlblk_read", target, len, offset, width, unit), out,
             rc >= 0 ? bytes(buf, len) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, int offset, int width,
@@ -193,9 +200,10 @@ extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, i
     else if (tunnel_args_ok(buf, len, offset, width, unit) &&
              tunnel_transfer(target, const_cast<uint8_t *>(buf), len, offset, width, unit, true))
         rc = len;
-    journal(tunnel_call("arkmp_tnlblk_write", target, len, offset, width, unit), rc, bytes(buf, len));
+    const int out = answer(f, Contract::NegativeFails, rc, {len});
+    journal(tunnel_call("arkmp_tnlblk_write", target, len, offset, width, unit), out, bytes(buf, len));
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int arkmp_tnlblk_write_fromfile(const char *path, uint8_t target, int width, int unit)
@@ -209,9 +217,10 @@ extern "C" int arkmp_tnlblk_write_fromfile(const char *path, uint8_t target, int
              tunnel_args_ok(data.data(), static_cast<int>(data.size()), 0, width, unit) &&
              tunnel_transfer(target, data.data(), static_cast<int>(data.size()), 0, width, unit, true))
         rc = static_cast<int>(data.size());
+    const int out = answer(f, Contract::NegativeFails, rc, {static_cast<int>(data.size())});
     journal(std::string("arkmp_tnlblk_write_fromfile(") + quoted(path ? path : "(null)") + ", " +
                 hex8(target) + ", " + std::to_string(width) + ", " + std::to_string(unit) + ")",
-            rc);
+            out);
     leave(f);
-    return rc;
+    return out;
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "core/bus_time.h"
+#include "core/answers.h"
 #include "core/simstate.h"
 #include "core/unique_fd.h"
 #include "arkb_outside.h"
@@ -58,10 +59,11 @@ extern "C" int elm_i2c_blk_read_on_bus(int bus, int sel1, int sel2, int addr, ui
             done += chunk;
         }
     }
-    journal(call("elm_i2c_blk_read_on_bus", bus, sel1, sel2, addr, len, offset, width, unit), rc,
+    const int out = answer(f, Contract::NegativeFails, rc, {static_cast<int>(len)});
+    journal(call("elm_i2c_blk_read_on_bus", bus, sel1, sel2, addr, len, offset, width, unit), out,
             rc >= 0 ? std::span<const uint8_t>(buf, len) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, const uint8_t *buf,
@@ -84,8 +86,9 @@ extern "C" int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, c
             done += chunk;
         }
     }
-    journal(call("elm_i2c_blk_write_on_bus", bus, sel1, sel2, addr, len, offset, width, unit), rc,
+    const int out = answer(f, Contract::NegativeFails, rc, {static_cast<int>(len)});
+    journal(call("elm_i2c_blk_write_on_bus", bus, sel1, sel2, addr, len, offset, width, unit), out,
             buf != nullptr ? std::span<const uint8_t>(buf, len) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "core/bus_time.h"
+#include "core/answers.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -37,10 +38,11 @@ extern "C" int memstore_get(const char *key, void *buf, int len)
         rc = 1;
     }
     count_bus(local(Bus::Memstore, rc == 1 ? static_cast<uint32_t>(len) : 0));
-    journal("memstore_get(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
+    const int out = answer(f, Contract::OneSucceeds, rc);
+    journal("memstore_get(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", out,
             rc == 1 ? bytes_of(buf, len) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int memstore_set(const char *key, const void *buf, int len)
@@ -56,10 +58,11 @@ extern "C" int memstore_set(const char *key, const void *buf, int len)
         rc = write_file_atomic(key_path(key), bytes_of(buf, len)) ? 1 : -1;
     }
     count_write(local(Bus::Memstore, len > 0 ? static_cast<uint32_t>(len) : 0));
-    journal("memstore_set(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", rc,
+    const int out = answer(f, Contract::OneSucceeds, rc);
+    journal("memstore_set(" + quoted(key ? key : "(null)") + ", " + std::to_string(len) + ")", out,
             buf != nullptr ? bytes_of(buf, len) : std::span<const uint8_t>{});
     leave(f);
-    return rc;
+    return out;
 }
 
 extern "C" int memstore_haskey(const char *key)
@@ -72,7 +75,8 @@ extern "C" int memstore_haskey(const char *key)
     else
         rc = key != nullptr && ::stat(key_path(key).c_str(), &st) == 0 ? 1 : 0;
     count_bus(local(Bus::Memstore, 0));
-    journal("memstore_haskey(" + quoted(key ? key : "(null)") + ")", rc);
+    const int out = answer(f, Contract::NonzeroIsTrue, rc);
+    journal("memstore_haskey(" + quoted(key ? key : "(null)") + ")", out);
     leave(f);
-    return rc;
+    return out;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/bus_time.h"
+#include "core/answers.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -22,11 +23,12 @@ extern "C" int ssbcast_sensor_format(const uint8_t *id, char *key, int size, con
         int n = std::snprintf(key, static_cast<std::size_t>(size), "%s/%02X%02X", prefix, id[0], id[1]);
         rc = n > 0 && n < size ? 0 : -1;
     }
+    const int out = answer(f, Contract::ZeroSucceeds, rc);
     journal(std::string("ssbcast_sensor_format([") + (id ? hex_bytes({id, 2}) : std::string()) + "], " +
                 std::to_string(size) + ", " + quoted(prefix ? prefix : "(null)") + ")",
-            rc);
+            out);
     leave(f);
-    return rc;
+    return out;
 }
 #endif
 
@@ -44,10 +46,11 @@ extern "C" int sspoller_get_shared_sensor_reading(int sensor, int arg, int32_t *
         }
     }
     count_bus(local(Bus::Sensor, rc == 0 ? 4 : 0));
+    const int out = answer(f, Contract::ZeroSucceeds, rc);
     journal("sspoller_get_shared_sensor_reading(" + std::to_string(sensor) + ", " + std::to_string(arg) +
                 ")" + (rc == 0 ? " -> " + std::to_string(*reading) : ""),
-            rc);
+            out);
     leave(f);
-    return rc;
+    return out;
 }
 #endif

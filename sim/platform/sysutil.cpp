@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "core/bus_time.h"
+#include "core/answers.h"
 #include "core/simstate.h"
 #include "arkb_outside.h"
 
@@ -47,9 +48,10 @@ extern "C" int pca_read_i2c_blade_dt(int slot, uint32_t *dt)
     else
         *dt = static_cast<uint32_t>(read_number(sp_path("pca9501_dt")).value_or(0));
     count_bus(dt_read(rc >= 0 ? 4 : 0));
+    const int out = answer(f, Contract::NegativeFails, rc);
     journal("pca_read_i2c_blade_dt(" + std::to_string(slot) + ")" +
                 (rc >= 0 && dt != nullptr ? " -> " + std::to_string(*dt) : ""),
-            rc);
+            out);
     leave(f);
-    return rc;
+    return out;
 }

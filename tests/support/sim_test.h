@@ -26,6 +26,9 @@ protected:
     // Journal lines without their pid, optionally only those of `func`.
     std::vector<std::string> journal(const std::string &func = "") const;
     void clear_journal() const;
+    // The result the platform answered to the last call of `func` (whatever
+    // the answer mode chose): what a pass-through must give back unchanged.
+    long long answered(const std::string &func) const;
     // Log entries as "<severity> <message>", after waiting for the log server.
     std::vector<std::string> log() const;
     int log_facility_of_last() const;

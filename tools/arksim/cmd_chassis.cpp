@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cmm/cmm_state.h"
+#include "core/answers.h"
 #include "core/blade_move.h"
 #include "arksim_cli.h"
 #include "core/bus_time.h"
@@ -118,6 +119,31 @@ int bus(const Context &ctx, const Args &args)
     return 0;
 }
 
+int answers(const Context &ctx, const Args &args)
+{
+    if (args.pos.size() > 1)
+        return usage_error("unexpected argument %s", args.pos[1].c_str());
+    if (!need_chassis(ctx))
+        return 1;
+    const std::string *seed = args.get("--seed");
+    if (!args.pos.empty()) {
+        std::string text = args.pos[0];
+        if (text == "random")
+            text += " " + (seed != nullptr ? *seed : std::string("0"));
+        else if (seed != nullptr)
+            return usage_error("--seed goes with random");
+        arksim::AnswerMode m;
+        if (!arksim::parse_answer_mode(text, m))
+            return usage_error("wants plain, edge or random [--seed N], not %s", text.c_str());
+        if (!arksim::write_answer_mode(ctx.chassis, m))
+            return fail("cannot write %s/answers", ctx.chassis.c_str());
+    } else if (seed != nullptr) {
+        return usage_error("--seed goes with random");
+    }
+    std::printf("answers: %s\n", arksim::describe(arksim::read_answer_mode(ctx.chassis)).c_str());
+    return 0;
+}
+
 int add_blade(const Context &ctx, const Args &args)
 {
     int slot = 0;
@@ -191,6 +217,8 @@ constexpr Opt kCreateOpts[] = {
     {"--bus-khz", "N", "time the blades' bus transactions at N kHz (0: untimed, the default)"},
 };
 constexpr Opt kBusOpts[] = {{"--khz", "N", "the new speed; 0 makes the bus untimed"}};
+constexpr Opt kAnswersOpts[] = {
+    {"--seed", "N", "with random: the seed (default 0); the same seed, the same answers"}};
 constexpr Opt kMoveOpts[] = {
     {"--to-slot", "N", "the new slot"},
     {"--to-chassis", "DIR", "into this (existing) chassis; the slot is kept without --to-slot"},
@@ -211,6 +239,19 @@ constexpr Command kCommands[] = {
      "write.  Memstore and sensor readings are local and take no time.  Running\n"
      "programs see a new speed from their next call.",
      kBusOpts, false, bus},
+    {"answers", "[plain | edge | random [--seed N]]",
+     "show or set which allowed results the platform answers",
+     "A real SP's platform libraries may answer any result their contracts allow;\n"
+     "the stand-ins answer the natural one (plain), or each allowed one in turn,\n"
+     "the unusual ones first (edge: a tunnel or EEPROM transfer succeeds with 0\n"
+     "and with its length, arkmp_read with 0, the byte, -2 and the length,\n"
+     "arkmp_write with 2147483647, 1 and the length and fails with 0 and -1,\n"
+     "memstore fails with 0, 2 and -1, memstore_haskey finds a key with 2, -1\n"
+     "and 1, a negative failure is -5, INT_MIN or -1, the sensor calls fail\n"
+     "with 1 and -1), or one at random (random, the same for the same seed).\n"
+     "Results that fault rules inject are kept; the journal marks a result the\n"
+     "mode chose with the natural one: \"= 0 <edge: 32>\".  For every blade.",
+     kAnswersOpts, false, answers},
     {"add-blade", "NAME SLOT", "add a freshly inserted blade", "", {}, false, add_blade},
     {"move", "[BLADE] [--to-chassis DIR] [--to-slot N]", "move a blade to another slot or chassis",
      "The blade is BLADE, or the one chosen by --blade/--slot.  Into another chassis\n"

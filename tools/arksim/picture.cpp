@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/answers.h"
 #include "core/chassis.h"
 #include "cmm/cmm_state.h"
 #include "core/fru_view.h"
@@ -114,6 +115,8 @@ void draw_chassis(const std::string &chassis)
 {
     auto blades = arksim::list_blades(chassis);
     std::printf("chassis %s, type %u\n", chassis.c_str(), arksim::probe_chassis_type(chassis));
+    if (const auto m = arksim::read_answer_mode(chassis); m.kind != arksim::AnswerMode::Plain)
+        std::printf("platform answers: %s (arksim answers)\n", arksim::describe(m).c_str());
     const auto cfg = arksim::cmm::read_config(chassis);
     int allotted = 0;
     for (int w : arksim::cmm::read_allotments(chassis))

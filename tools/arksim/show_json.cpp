@@ -5,6 +5,7 @@
 
 #include "arksim_cli.h"
 #include "cmm/cmm_state.h"
+#include "core/answers.h"
 #include "core/bus_time.h"
 #include "core/fru_view.h"
 #include "core/inspect.h"
@@ -174,6 +175,7 @@ void print_chassis_json(const std::string &chassis)
     JsonWriter j;
     j.open_object().string("chassis", chassis).number("type", arksim::probe_chassis_type(chassis));
     j.number("bus_khz", arksim::read_bus_khz(chassis));
+    j.string("answers", arksim::describe(arksim::read_answer_mode(chassis)));
     registers(j, chassis);
     cmm(j, chassis, blades);
     j.open_array("blades");
