@@ -160,13 +160,19 @@ function item_done(name, code, block,    f) {
     }
     if (f == 0) {
         over_synopsis = over_synopsis code (block ? ".sp\n" : "")
-        over_items = over_items ".SS " esc(name) "\n" esc_text(pending_summary) "\n" pending_body
+        over_items = over_items ".SS " esc(name) "\n" sentence(pending_summary) "\n" pending_body
     } else {
         fam_synopsis[f] = fam_synopsis[f] code (block ? ".sp\n" : "")
         fam_items[f] = fam_items[f] ".SS " esc(name) "\n.nf\n\\fB" code_bold(code) "\\fR\n.fi\n.PP\n" \
-            esc_text(pending_summary) "\n" pending_body
+            sentence(pending_summary) "\n" pending_body
     }
     pending = ""
+}
+# An item's summary as the first sentence of its section.
+function sentence(s) {
+    s = toupper(substr(s, 1, 1)) substr(s, 2)
+    if (s !~ /[.:]$/) s = s "."
+    return esc_text(s)
 }
 function code_bold(code) {
     sub(/\n$/, "", code)
