@@ -259,7 +259,7 @@ int arkb_get_thermovrd(uint8_t *value);
  *
  * Direct access to the midplane library: each function takes exactly the arguments of its arkmp_
  * namesake, passes them on unchanged and returns that function's result unchanged.  A slot's target
- * address is 0x80 | ((slot x 2) & 0xFE).  Each call is one bus transaction and blocks until it is done.
+ * address is 0x80 | ((slot x 2) & 0xFE).  Each call blocks until its bus transfers are done.
  * Writes reach the CMM's side at once; a write into the first 112 bytes of the blade's own tunnel block
  * memory changes the netconf mailbox.
  */
@@ -526,7 +526,7 @@ int arkb_netconf_check_req(const netconf_handle *h, netconf_settings *s);
  * read it lowers both bytes, a pending run-time request included: call it once at start, before polling
  * arkb_netconf_check_req.
  *
- * Returns: 1 with *s filled; 0 otherwise (*s untouched).  Never negative.
+ * Returns: 1 with *s filled; 0 otherwise, also when h or s is NULL (*s untouched).  Never negative.
  */
 int arkb_netconf_initial_check(const netconf_handle *h, netconf_settings *s);
 
