@@ -63,6 +63,8 @@ if(ARKBLADE_MAN3)
     DEPENDS ${ARKB_HEADER} ${ARKB_NAMES_FILE} ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk
     COMMENT "man 3 pages from include/arkblade.h" VERBATIM)
   add_custom_target(arkblade_man3 ALL DEPENDS ${ARKB_MAN3_PAGES})
+  # Built with the library, so that building it alone checks its comments too.
+  add_dependencies(arkblade arkblade_man3)
   install(FILES ${ARKB_MAN3_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
 endif()
 
