@@ -3,7 +3,8 @@
 #
 # Four components, so that a target image takes only what it runs:
 #   runtime  libarkblade.so.1
-#   dev      arkblade.h, the libarkblade.so link, arkblade.pc, the CMake package
+#   dev      arkblade.h, the libarkblade.so link, arkblade.pc, the CMake package,
+#            the man 3 pages
 #   tools    arkbctl and its man page (also in the library-only build, with
 #            ARKBLADE_TOOLS=ON)
 #   sim      the simulated SP platform (libarksim_core and the eight stand-ins,
@@ -37,6 +38,39 @@ install(TARGETS arkblade
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/include/arkblade.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+
+# man 3: written at build time from the comments of the header
+# (man/man3/mkpages.awk), which fails the build when an exported name lacks
+# its comment.  libarkblade(3), a page per family ("(man 3 PAGE)" in the
+# header) and a ".so" link page per exported name.  The build for an SP image
+# (ARKBLADE_SIM=OFF) installs only what a sysroot links against.
+option(ARKBLADE_MAN3 "Write and install the man 3 pages" ${ARKBLADE_SIM})
+if(ARKBLADE_MAN3)
+  find_program(ARKB_AWK NAMES mawk gawk awk REQUIRED)
+  set(ARKB_HEADER ${PROJECT_SOURCE_DIR}/include/arkblade.h)
+  set(ARKB_NAMES_FILE ${PROJECT_SOURCE_DIR}/src/exported-names.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARKB_HEADER} ${ARKB_NAMES_FILE})
+  file(STRINGS ${ARKB_NAMES_FILE} ARKB_EXPORTED_NAMES REGEX "^[A-Za-z_]")
+  file(STRINGS ${ARKB_HEADER} ARKB_MAN3_FAMILIES REGEX "^ \\* == .* ==  \\(man 3 [a-z-]+\\)$")
+  list(TRANSFORM ARKB_MAN3_FAMILIES REPLACE ".*\\(man 3 ([a-z-]+)\\)$" "\\1")
+  set(ARKB_MAN3_DIR ${PROJECT_BINARY_DIR}/man3)
+  set(ARKB_MAN3_PAGES ${ARKB_MAN3_DIR}/libarkblade.3)
+  foreach(page IN LISTS ARKB_MAN3_FAMILIES ARKB_EXPORTED_NAMES)
+    list(APPEND ARKB_MAN3_PAGES ${ARKB_MAN3_DIR}/${page}.3)
+  endforeach()
+  string(TIMESTAMP ARKB_MAN_DATE "%Y-%m-%d" UTC)  # SOURCE_DATE_EPOCH when set
+  add_custom_command(OUTPUT ${ARKB_MAN3_PAGES}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${ARKB_MAN3_DIR}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ARKB_MAN3_DIR}
+    COMMAND ${ARKB_AWK} -v names=${ARKB_NAMES_FILE} -v out=${ARKB_MAN3_DIR} -v version=${PROJECT_VERSION}
+            -v date=${ARKB_MAN_DATE} -f ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk ${ARKB_HEADER}
+    DEPENDS ${ARKB_HEADER} ${ARKB_NAMES_FILE} ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk
+    COMMENT "man 3 pages from include/arkblade.h" VERBATIM)
+  add_custom_target(arkblade_man3 ALL DEPENDS ${ARKB_MAN3_PAGES})
+  # Built with the library, so that building it alone checks its comments too.
+  add_dependencies(arkblade arkblade_man3)
+  install(FILES ${ARKB_MAN3_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
+endif()
 
 # pkg-config, relocatable: the prefix is found from the .pc file's folder.
 file(RELATIVE_PATH ARKB_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
