@@ -38,10 +38,12 @@ constexpr int kForwarded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     ChassisNet net = find_chassis_network(sp);
     // Without root's privileges: the user namespace that owns the chassis
     // network, else one of our own, before any other namespace.
-    if (!privileged() && net && !join_userns(net.user.get(), err))
-        setup_failed(err);
-    if (!privileged() && !net && !enter_own_userns(err))
-        setup_failed(err, kNoUserNamespaces);
+    if (!privileged()) {
+        if (net && !join_userns(net.user.get(), err))
+            setup_failed(err);
+        if (!net && !enter_own_userns(err))
+            setup_failed(err, kNoUserNamespaces);
+    }
     if (::unshare(CLONE_NEWNS) != 0)
         setup_failed(std::string("cannot make a mount namespace: ") + std::strerror(errno));
     if (!enter_chassis_network(net, err) || !enter_sp_root(sp, cwd, err))
