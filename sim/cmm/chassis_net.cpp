@@ -2,7 +2,9 @@
 // bridge that every blade run joins through its own veth pair.  The namespace
 // lives as long as the daemon; it is published as a symlink to the daemon's
 // /proc entry, so nothing is mounted on the host and a dead daemon leaves only
-// a link that no longer opens.
+// a link that no longer opens.  A daemon run by an ordinary user has entered a
+// user namespace of its own first (cmm_daemon.cpp): that one owns the
+// namespace, and blade runs join it, /proc/<pid>/ns/user, before this one.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>

@@ -30,6 +30,7 @@
 #include "core/chassis.h"
 #include "core/simstate.h"
 #include "cmm_daemon.h"
+#include "userns/userns.h"
 
 namespace arksim::cmm {
 namespace {
@@ -269,6 +270,12 @@ int run_daemon(const std::string &chassis, int owner, int ready_fd)
     raise_descriptor_limit();
     UniqueFd sig = block_signals();
     std::string err;
+    // An ordinary user's chassis network lives in a user namespace of the
+    // daemon's own, which every blade run of the chassis joins.
+    if (!privileged() && !enter_own_userns(err)) {
+        note("%s", err.c_str());
+        return kNoUserNamespaces;
+    }
     if (!sig || !make_chassis_network(err)) {
         note("%s", sig ? err.c_str() : "cannot watch signals");
         return 1;

@@ -15,7 +15,9 @@
  *   <chassis>/cmm/log         the daemon's own messages
  *   <chassis>/netns           symlink to /proc/<daemon pid>/ns/net, the
  *                             chassis network (bridge "chassis0" holding
- *                             169.254.10.1/16)
+ *                             169.254.10.1/16); when an ordinary user runs
+ *                             the daemon, owned by the daemon's own user
+ *                             namespace (/proc/<daemon pid>/ns/user)
  *
  * A blade run by `arksim run` while the chassis network exists gets its own
  * network namespace, joined to the bridge by a veth pair, with the address

@@ -83,8 +83,9 @@ bool set_chassis_type(const std::string &chassis, uint16_t code)
 
 bool create_chassis(const std::string &chassis, uint16_t type_code)
 {
-    if (!make_dirs(chassis + "/registers") || !make_dirs(chassis + "/tunnel") ||
-        !make_dirs(chassis + "/power") || !make_dirs(chassis + "/blades"))
+    // The chassis is its maker's alone: no other user enters or changes it.
+    if (!make_dirs(chassis + "/registers") || ::chmod(chassis.c_str(), 0700) != 0 ||
+        !make_dirs(chassis + "/tunnel") || !make_dirs(chassis + "/power") || !make_dirs(chassis + "/blades"))
         return false;
     for (int slot = 0; slot < kSlots; ++slot)
         if (!write_register(chassis, static_cast<uint8_t>((slot * 2) & 0xFE), 0x7F))

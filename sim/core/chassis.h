@@ -23,6 +23,7 @@ struct BladeInfo {
 };
 
 std::string blade_dir(const std::string &chassis, const std::string &name);
+// The chassis folder is made mode 0700: its maker's alone.
 bool create_chassis(const std::string &chassis, uint16_t type_code);
 // Makes the registers answer so that the probe finds `type_code`.
 bool set_chassis_type(const std::string &chassis, uint16_t type_code);

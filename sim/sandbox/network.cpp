@@ -6,6 +6,8 @@
 // apart by address.
 // Otherwise the SP gets a private namespace whose loopback also answers its
 // internal address 169.254.10.1 (and nobody listens there).
+// Run by an ordinary user, the SP is by then in the user namespace that
+// owns the chassis network, or in one of its own (sandbox.cpp).
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -26,6 +28,7 @@
 #include "core/netif.h"
 #include "core/simstate.h"
 #include "sandbox.h"
+#include "userns/userns.h"
 
 namespace arksim {
 namespace {
@@ -122,30 +125,37 @@ bool blade_network(int chassis_ns, int cmm_pid, int slot, std::string &err)
 
 }  // namespace
 
-bool enter_chassis_network(const std::string &sp, std::string &err)
+ChassisNet find_chassis_network(const std::string &sp)
 {
-    int cmm_pid = 0;
-    int slot = blade_slot(sp);
-    UniqueFd ns = cmm::open_chassis_netns(chassis_of(sp), cmm_pid);
+    ChassisNet net;
+    net.slot = blade_slot(sp);
     // A blade without a slot has no address on the chassis network.
-    if (!ns || slot < 0)
+    if (net.slot >= 0)
+        net.ns = cmm::open_chassis_netns(chassis_of(sp), net.cmm_pid);
+    if (net.ns && !privileged())
+        net.user = open_userns_of(net.cmm_pid);
+    return net;
+}
+
+bool enter_chassis_network(const ChassisNet &net, std::string &err)
+{
+    if (!net)
         return private_network(err);
-    return blade_network(ns.get(), cmm_pid, slot, err);
+    return blade_network(net.ns.get(), net.cmm_pid, net.slot, err);
 }
 
 void leave_chassis_network(const std::string &sp, int pid)
 {
-    int cmm_pid = 0;
-    int slot = blade_slot(sp);
-    UniqueFd ns = cmm::open_chassis_netns(chassis_of(sp), cmm_pid);
-    if (!ns || slot < 0)
+    ChassisNet net = find_chassis_network(sp);
+    if (!net)
         return;  // no chassis network, or it ended with its daemon
     pid_t helper = ::fork();
     if (helper == 0) {
         // Deleting one end deletes the pair; gone already when the SP's
         // namespace ended with its last process.
-        if (::setns(ns.get(), CLONE_NEWNET) == 0)
-            run_ip({"link", "del", "dev", cmm::veth_name(slot, pid)}, true);
+        std::string err;
+        if ((privileged() || join_userns(net.user.get(), err)) && ::setns(net.ns.get(), CLONE_NEWNET) == 0)
+            run_ip({"link", "del", "dev", cmm::veth_name(net.slot, pid)}, true);
         ::_exit(0);
     }
     int status = 0;

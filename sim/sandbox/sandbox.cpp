@@ -16,16 +16,17 @@
 #include <unistd.h>
 
 #include "core/simstate.h"
+#include "userns/userns.h"
 
 namespace arksim {
 namespace {
 
 constexpr int kForwarded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-[[noreturn]] void setup_failed(const std::string &err)
+[[noreturn]] void setup_failed(const std::string &err, int status = kSetupFailed)
 {
     std::fprintf(stderr, "arksim run: %s\n", err.c_str());
-    ::_exit(kSetupFailed);
+    ::_exit(status);
 }
 
 [[noreturn]] void child(const std::string &sp, const std::vector<std::string> &argv)
@@ -34,9 +35,18 @@ constexpr int kForwarded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     char cwd[PATH_MAX];
     if (::getcwd(cwd, sizeof cwd) == nullptr)
         setup_failed(std::string("cannot read the working folder: ") + std::strerror(errno));
+    ChassisNet net = find_chassis_network(sp);
+    // Without root's privileges: the user namespace that owns the chassis
+    // network, else one of our own, before any other namespace.
+    if (!privileged()) {
+        if (net && !join_userns(net.user.get(), err))
+            setup_failed(err);
+        if (!net && !enter_own_userns(err))
+            setup_failed(err, kNoUserNamespaces);
+    }
     if (::unshare(CLONE_NEWNS) != 0)
         setup_failed(std::string("cannot make a mount namespace: ") + std::strerror(errno));
-    if (!enter_chassis_network(sp, err) || !enter_sp_root(sp, cwd, err))
+    if (!enter_chassis_network(net, err) || !enter_sp_root(sp, cwd, err))
         setup_failed(err);
     ::setenv(kSpEnv, sp.c_str(), 1);
     ::setenv("ARKSIM_SANDBOX", "1", 1);

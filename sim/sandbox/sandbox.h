@@ -12,6 +12,10 @@
  * and the network: while the chassis's CMM runs, its own namespace joined to
  * the chassis network (<chassis>/netns) by a veth pair with the blade's
  * address; else a private namespace whose loopback also answers 169.254.10.1.
+ *
+ * Without root's privileges all of it happens inside a user namespace where
+ * the caller is root: the CMM daemon's, so that the veth pair can reach the
+ * chassis network, or else one of the run's own (userns/userns.h).
  */
 #ifndef ARKSIM_SANDBOX_H
 #define ARKSIM_SANDBOX_H
@@ -35,10 +39,20 @@ int run_in_sandbox(const std::string &sp, const std::vector<std::string> &argv);
 // it, then returns to `cwd`.  (newroot.cpp)
 bool enter_sp_root(const std::string &sp, const std::string &cwd, std::string &err);
 
+// The chassis network that a run of blade folder `sp` joins: the namespace
+// the CMM daemon publishes at <chassis>/netns and, for a run without root's
+// privileges, the daemon's user namespace.  Empty (false) when no daemon
+// serves or the blade has no slot.  (network.cpp)
+struct ChassisNet {
+    UniqueFd ns, user;
+    int cmm_pid = 0;
+    int slot = -1;
+    explicit operator bool() const { return static_cast<bool>(ns); }
+};
+ChassisNet find_chassis_network(const std::string &sp);
 // Child side: a network namespace of its own, joined by a veth pair to the
-// chassis network when the CMM daemon publishes one at <chassis>/netns, else
-// private with loopback up and 169.254.10.1/24.  (network.cpp)
-bool enter_chassis_network(const std::string &sp, std::string &err);
+// chassis network `net`, else private with loopback up and 169.254.10.1/24.
+bool enter_chassis_network(const ChassisNet &net, std::string &err);
 // Parent side, once the child `pid` has ended: removes its veth pair.
 void leave_chassis_network(const std::string &sp, int pid);
 

@@ -61,6 +61,12 @@ bool start_configured_cmm(const std::string &chassis);
 // Stops the chassis's CMM daemon if one runs (quietly); false when it would not end.
 bool stop_cmm(const std::string &chassis);
 
+/* --- namespaces (namespaces.cpp) ---------------------------------------- */
+// Run without root's privileges, arksim needs user namespaces; when the
+// system refuses them this prints why, in one line, and returns false (the
+// command then ends with arksim::kNoUserNamespaces, changing nothing).
+bool namespaces_usable();
+
 /* --- errors: "arksim CMD: message" on stderr, the exit status back ---- */
 void set_command_name(const char *name);
 int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));         // 1

@@ -8,6 +8,7 @@
 #include "core/bus_time.h"
 #include "cmd_fru.h"
 #include "core/simstate.h"
+#include "userns/userns.h"
 
 namespace arkcli {
 namespace {
@@ -68,6 +69,8 @@ int create(const Context &ctx, const Args &args)
         return 2;
     if (is_chassis(ctx.chassis) && !args.has("--force"))
         return fail("%s already holds a chassis (--force wipes and recreates it)", ctx.chassis.c_str());
+    if (!namespaces_usable())
+        return arksim::kNoUserNamespaces;
     // A CMM serving the old chassis would outlive its folder.
     if (!stop_cmm(ctx.chassis) || !fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades) ||
         !apply_identity_option(ctx, args))

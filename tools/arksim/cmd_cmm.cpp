@@ -7,6 +7,7 @@
 #include "arksim_cli.h"
 #include "cmm/cmm_control.h"
 #include "core/simstate.h"
+#include "userns/userns.h"
 
 namespace arkcli {
 namespace {
@@ -51,6 +52,8 @@ int cmm_start(const Context &ctx, const Args &args)
     const std::string *own = args.get("--owner");
     if (own != nullptr && !parse_number(*own, 1, INT_MAX, owner))
         return usage_error("--owner wants a process id");
+    if (!namespaces_usable())
+        return arksim::kNoUserNamespaces;
     cmm::Config c = cmm::read_config(ctx.chassis);
     if (pool != nullptr)
         c.pool = watts;

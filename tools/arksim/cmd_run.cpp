@@ -5,6 +5,7 @@
 
 #include "arksim_cli.h"
 #include "sandbox/sandbox.h"
+#include "userns/userns.h"
 
 namespace arkcli {
 namespace {
@@ -32,6 +33,8 @@ int run(const Context &ctx, const Args &args)
 {
     if (args.pos.empty())
         return usage_error("wants the program to run: arksim run -- CMD ARGS...");
+    if (!namespaces_usable())
+        return arksim::kNoUserNamespaces;
     Context c = ctx;
     if (const std::string *dir = args.get("--new-chassis")) {
         c.chassis = absolute_path(*dir);
@@ -62,8 +65,11 @@ constexpr Command kCommands[] = {
      "ARKSIM_SP names the blade's folder, ARKSIM_SANDBOX is 1; an installed arksim\n"
      "puts its stand-in platform libraries first in LD_LIBRARY_PATH.  The rest of\n"
      "the host's files are the same as outside.\n\n"
+     "Without root's privileges, all of it happens in a user namespace where the\n"
+     "program is root (uid and gid 0) and its files are the caller's outside.\n\n"
      "Exit status: the program's (128 + N when killed by signal N); 125 when the\n"
-     "SP could not be set up; 126/127 when CMD could not be started.",
+     "SP could not be set up; 126/127 when CMD could not be started; 123 when\n"
+     "user namespaces, needed without root, are not available.",
      kRunOpts, true, run},
 };
 
