@@ -87,7 +87,7 @@ bool fetch_handle(netconf_handle *h)
     return r == 0;
 }
 
-constexpr Outcome kNoHandle = {-1, "", "", nullptr, true};
+Outcome no_handle() { return {-1, "", "", nullptr, true}; }
 
 // The request checks answer 1 (settings filled) or 0 (nothing pending).
 Outcome check_outcome(int r, const netconf_settings &s)
@@ -103,7 +103,7 @@ template <int (*check)(const netconf_handle *, netconf_settings *)> Outcome netc
 {
     netconf_handle h = {};
     netconf_settings s = {};
-    return fetch_handle(&h) ? check_outcome(check(&h, &s), s) : kNoHandle;
+    return fetch_handle(&h) ? check_outcome(check(&h, &s), s) : no_handle();
 }
 
 // Payload bytes first..last (inclusive) as text, up to the first NUL.
@@ -163,7 +163,7 @@ Outcome netconf_watch(const Values &v)
     long long count = v.n[1];  // 0: until a request arrives
     netconf_handle h = {};
     if (!fetch_handle(&h))
-        return kNoHandle;
+        return no_handle();
     for (long long n = 1;; ++n) {
         netconf_settings s = {};
         int r = arkb_netconf_check_req(&h, &s);
@@ -184,7 +184,7 @@ Outcome netconf_handle_fields(const Values &)
 {
     netconf_handle h = {};
     if (!fetch_handle(&h))
-        return kNoHandle;
+        return no_handle();
     return {0, "", fmt("slotid: %u\nsignature: 0x%04x\noffset: 0x%x\n", h.slotid, h.signature, h.offset),
             nullptr, true};
 }
@@ -448,7 +448,7 @@ const Entry kEntries[] = {
                                static_cast<uint32_t>(v.n[3]), static_cast<int32_t>(v.n[1])};
          netconf_handle h = {};
          return fetch_handle(&h) ? Outcome{arkb_netconf_publish_ip(&h, &s), "", settings_lines(s)}
-                                 : kNoHandle;
+                                 : no_handle();
      },
      "netconf publish-ip ADDR DISCOVERY GW MASK\n"
      "                                             arkb_netconf_publish_ip"},
@@ -457,7 +457,7 @@ const Entry kEntries[] = {
          netconf_handle h = {};
          std::array<uint8_t, 6> mac = v.mac;
          if (!fetch_handle(&h))
-             return kNoHandle;
+             return no_handle();
          return Outcome{
              arkb_netconf_publish_macaddr(&h, mac.data()),
              fmt(", mac %02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5])};
