@@ -20,10 +20,10 @@ struct Param {
     bool option = false;  // --name, taken from anywhere in the arguments
 };
 
-std::vector<Param> parse_spec(const char *spec)
+std::vector<Param> parse_list(const char *list)
 {
     std::vector<Param> params;
-    std::string_view rest(spec);
+    std::string_view rest(list);
     while (!rest.empty()) {
         size_t end = rest.find(' ');
         std::string_view tok = rest.substr(0, end);
@@ -139,9 +139,9 @@ bool parse_one(const Param &p, const char *s, Values &v, size_t i)
 
 const char *priority_name(int p) { return p >= 0 && p < 8 ? kPriorities[p] : "?"; }
 
-bool parse_params(const char *spec, Args &a, Values &v)
+bool parse_params(const char *list, Args &a, Values &v)
 {
-    std::vector<Param> params = parse_spec(spec);
+    std::vector<Param> params = parse_list(list);
     std::vector<const char *> raw(params.size(), nullptr);
     size_t required = 0;
     size_t positional = 0;
