@@ -1,4 +1,6 @@
 // Blade state keys, the slot-number file and the log function.
+#include <sys/stat.h>
+
 #include <string>
 
 #include "arkblade.h"
@@ -47,6 +49,11 @@ TEST_F(BladeState, StoreSlotidFailureLogsAndWritesNoFile)
     EXPECT_EQ(arkb_store_slotid(4), -1);
     EXPECT_FALSE(file("/dev/shm/slotid"));
     EXPECT_EQ(log(), std::vector<std::string>{"3 libarkblade::arkb_store_slotid::529:Error\n"});
+    // A slot file that cannot be opened fails the call after the key is stored.
+    SetUp();
+    ASSERT_EQ(::mkdir("/dev/shm/slotid", 0700), 0);
+    EXPECT_EQ(arkb_store_slotid(4), -1);
+    EXPECT_EQ(key("slotid"), Bytes{4});
 }
 
 TEST_F(BladeState, GettersFallBackToZero)
@@ -91,8 +98,10 @@ TEST_F(BladeState, OutputLogsTextOnceFormattedAtUucpFacility)
 {
     arkb_output(3, "%s::%s::%d:Error %s\n", "libarkblade", "f", 12, "100%d");
     arkb_output(5, "%s", std::string(600, 'x').c_str());
+    arkb_output(6, "info\n");  // any priority a caller gives, unchanged
     const auto lines = log();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "6 info\n");
     EXPECT_EQ(lines[0], "3 libarkblade::f::12:Error 100%d\n");
     EXPECT_EQ(lines[1], "5 " + std::string(511, 'x'));
     EXPECT_EQ(log_facility_of_last(), 8);  // 0x40 >> 3

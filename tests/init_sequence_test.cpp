@@ -36,6 +36,7 @@ TEST_F(InitSequence, OrderAndGating)
         int result;
         std::vector<int> lines;
         bool instrec_called;
+        std::vector<std::string> fault = {};  // one more: function, which call, result
     } cases[] = {
         // All well; DT 0 on a tunnel slot programs the PCA9501 (no file on this platform).
         {true, true, 0, 3, true, false, true, 0, {377, 299}, true},
@@ -48,6 +49,8 @@ TEST_F(InitSequence, OrderAndGating)
         {true, true, 5, 3, true, true, true, 0, {}, false},  // /persist/node1 readable
         {true, true, 5, 3, true, false, false, 0, {506, 400}, true},
         {true, false, -1, 3, false, false, false, 0, {466, 344, 365, 377, 299, 388, 506, 400}, true},
+        // The slot number gone when the PCA9501 defaults want it (the third slot read).
+        {true, true, 0, 3, true, false, true, 0, {377, 293}, true, {"memstore_get", "3", "0"}},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -65,6 +68,8 @@ TEST_F(InitSequence, OrderAndGating)
             ::close(::open("/persist/node1", O_CREAT | O_WRONLY, 0644));
         if (!c.instrec_ok)
             fault("elm_i2c_blk_read_on_bus", "*", "-1");
+        if (!c.fault.empty())
+            fault(c.fault[0], c.fault[1], c.fault[2]);
 
         EXPECT_EQ(arkb_initialize(), c.result);
         EXPECT_EQ(lines_of(log()), c.lines) << "case dt=" << c.dt << " slot=" << int(c.slot);

@@ -177,12 +177,15 @@ TEST_F(Instrec, RingOverASequenceOfInstallations)
         {5, "PART009SER00202", 1, 2, 1, 5},
         {15, "PART009SER00202", 2, 3, 2, 5},
         {1, "PART009SER00202", -1, 3, 2, 5},  // compared over "/CH/BL1" only: a prefix of BL15
+        {1, "QART009SER00202", 3, 4, 3, 5},   // every character counts, the first too
+        {1, "Q\0RT009SER00202", 4, 0, 4, 5},
+        {1, "Q\0XY009SER00202", -1, 0, 4, 5},  // a part number ends at its NUL
     };
     section(0);
     for (const Step &s : steps) {
         SCOPED_TRACE(s.parent + std::to_string(s.slot));
         place(s.slot);
-        chassis_identity(s.parent);
+        chassis_identity(std::string(s.parent, 15));
         const Bytes before = eeprom();
         clear_journal();
         const auto t0 = static_cast<uint32_t>(std::time(nullptr));
@@ -224,6 +227,8 @@ TEST_F(Instrec, RingHeaderTakenAsWrittenUnlessItLeavesTheRing)
         {{0xF8, 0, 0x14, 0x4B, 0, 0, 0, 6}, fresh, 0},
         {{0xF8, 0, 0x14, 0x4B, 5, 0, 5, 5}, fresh, 0},
         {{0xF8, 0, 0x14, 0x4B, 0, 7, 1, 5}, fresh, 0},
+        {{0xF8, 0, 0x14, 0x4B, 0, 5, 1, 5}, fresh, 0},
+        {{1, 2, 3, 4, 0, 0, 1, 1}, {1, 2, 3, 4, 0, 0, 1, 1}, 0},  // a ring of one
         {Bytes(8, 0xFF), fresh, 0},                               // left blank by an interrupted creation
         {{1, 2, 3, 4, 0, 2, 3, 3}, {1, 2, 3, 4, 1, 0, 3, 3}, 0},  // a smaller valid ring is kept
         // A count above the capacity is not raised further; the oldest moves on.
@@ -364,7 +369,8 @@ TEST_F(Instrec, DumpShowsRecordsOldestFirst)
         {0, 2, 3, {0, 1, 2}},
         {2, 1, 5, {2, 3, 4, 0, 1}},
         {1, 0, 5, {1, 2, 3, 4, 0}},
-        {7, 9, 200, {0, 1, 2, 3, 4}},  // slots that do not exist are left out
+        {7, 9, 200, {0, 1, 2, 3, 4}},      // slots that do not exist are left out
+        {1, 3, 5, {1, 2, 4, 0, 1, 2, 3}},  // a header out of step is followed as written
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.oldest * 100 + c.newest);

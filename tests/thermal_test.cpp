@@ -80,9 +80,14 @@ TEST_F(Thermal, CmmReadinessSigns)
         EXPECT_EQ(arkb_is_cmm_ready(), c.ready);
         EXPECT_EQ(journal("memstore_set").size(), c.lines.size());
     }
+    SetUp();
+    set_key("SSBCAST/CH/TIMESTAMP", {0, 0, 0, 1});
+    set_uptime(150);
     fault("memstore_set", "*", "0");
     arkb_update_cmm_ready();
-    EXPECT_EQ(log().back(), "3 libarkblade::arkb_update_cmm_ready::214:Error setting cmmready\n");
+    EXPECT_EQ(log(), (std::vector<std::string>{
+                         ssbcast, "3 libarkblade::arkb_update_cmm_ready::199:Error setting cmmready\n", wait,
+                         "3 libarkblade::arkb_update_cmm_ready::214:Error setting cmmready\n"}));
 }
 
 TEST_F(Thermal, TcontrolTable)
