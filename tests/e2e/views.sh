@@ -66,11 +66,11 @@ if command -v script >/dev/null 2>&1; then
 fi
 sim watch --interval 0 >/dev/null 2>&1 && fail "watch takes an interval of 0"
 # The answer mode: named by show and show --json, marked in the journal.
-sim answers edge >/dev/null && sim journal --clear
+sim answers edge >/dev/null && sim journal --blade alpha --clear
 on alpha boot >/dev/null || fail "boot with edge answers"
 sim show | grep -qx 'platform answers: edge (arksim answers)' || fail "show names the answer mode"
 sim show --json | grep -q '"answers": "edge"' || fail "show --json names the answer mode"
-sim journal | grep -q ' = 0 <edge: [0-9]*>' || fail "the journal marks the answers the mode chose"
+sim journal --blade alpha | grep -q ' = 0 <edge: [0-9]*>' || fail "the journal marks the answers the mode chose"
 [ "$(sim answers random --seed 7)" = "answers: random 7" ] || fail "answers random --seed"
 sim answers bogus >/dev/null 2>&1 && fail "answers takes an unknown mode"
 sim answers plain >/dev/null
