@@ -169,7 +169,7 @@ int stats(const Context &ctx, const Args &args)
     else
         std::puts("bus untimed; modelled bus time in ms at 100 kHz");
     bool all = args.has("--all"), any = false;
-    std::printf("%-38s %8s %10s %7s %10s\n", "calls", "", "bit-times", "writes", "bus ms");
+    std::printf("%-38s %8s %10s %7s %10s\n", "function", "calls", "bit-times", "writes", "bus ms");
     auto names = arksim::function_names();
     for (std::size_t i = 0; i < names.size(); ++i)
         if (all || s.calls[i] != 0) {
