@@ -41,17 +41,19 @@ bool known_function(const std::string &name, const char *what)
     return false;
 }
 
+std::string calls_text(uint32_t n) { return std::to_string(n) + (n == 1 ? " call" : " calls"); }
+
 // One rule a line: the rule, then whether it can still answer.
 void list_rules(const std::string &sp)
 {
     for (const arksim::FaultRuleState &r : arksim::fault_rules(sp)) {
         std::string state;
         if (r.per_process)
-            state = "live: after the " + std::to_string(r.first) + (r.onward ? "th write on" : "th write") +
-                    " of each process";
+            state = std::string("live: after ") + (r.onward ? "each bus write from write " : "bus write ") +
+                    std::to_string(r.first) + " of each process";
         else if (r.spent)
-            state = "spent: call " + std::to_string(r.first) + " has been answered (" +
-                    std::to_string(r.calls) + " calls counted)";
+            state = "spent: call " + std::to_string(r.first) + " has been answered (" + calls_text(r.calls) +
+                    " counted)";
         else if (r.first == 0)
             state = "live: every call (" + std::to_string(r.calls) + " so far)";
         else
