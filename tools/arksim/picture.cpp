@@ -17,7 +17,7 @@
 namespace arkcli {
 namespace {
 
-constexpr int kColumnWidth = 25;
+constexpr int kColumnWidth = 26;
 constexpr int kLabelWidth = 11;
 
 std::optional<std::vector<uint8_t>> memstore_value(const std::string &sp, const char *key)
