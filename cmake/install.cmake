@@ -30,8 +30,10 @@ endif()
 if(ARKBLADE_SIM)
   set_target_properties(arksim arkcmm PROPERTIES INSTALL_RPATH "$ORIGIN/${ARKB_BIN_TO_SIMLIB}")
   set_target_properties(${ARKSIM_PLATFORM_LIBS} PROPERTIES INSTALL_RPATH "$ORIGIN")
-  # arksim run points the programs it runs at the installed stand-ins.
-  target_compile_definitions(arksim PRIVATE ARKSIM_INSTALLED_LIBDIR="${ARKB_BIN_TO_SIMLIB}")
+  # arksim run points the programs it runs at the installed stand-ins, the
+  # installed libarkblade.so.1 and the arkbctl beside it.
+  target_compile_definitions(arksim PRIVATE ARKSIM_INSTALLED_LIBDIR="${ARKB_BIN_TO_SIMLIB}"
+    ARKSIM_INSTALLED_ARKBLADE_LIBDIR="${ARKB_BIN_TO_LIB}")
 endif()
 
 install(TARGETS arkblade

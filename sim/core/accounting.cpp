@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,6 +16,7 @@
 #include <array>
 
 #include "bus_time.h"
+#include "journal_line.h"
 #include "simstate.h"
 #include "unique_fd.h"
 
@@ -115,7 +117,9 @@ struct CurrentCall {
     int function = -1;
     bool speed_known = false;
     unsigned khz = 0;
+    uint64_t bus_ns = 0;   // modelled time of its transactions, on a timed bus
     std::string answered;  // " <mode: plain>" when the answer mode chose the result
+    std::string fault;     // "1 -1": the rule that answered for it
 };
 CurrentCall g_call;
 
@@ -155,6 +159,13 @@ bool parse_rule(const std::string &line, Rule &r)
     return true;
 }
 
+// "1 -1", "2+ cut", "* 0": the rule's WHEN and VALUE as written.
+std::string rule_text(const Rule &r)
+{
+    std::string when = r.first == 0 ? "*" : std::to_string(r.first) + (r.onward ? "+" : "");
+    return when + " " + (r.cut ? std::string("cut") : std::to_string(r.value));
+}
+
 std::vector<Rule> load_rules(const std::string &sp)
 {
     std::vector<Rule> rules;
@@ -191,7 +202,7 @@ Fault enter(const char *func)
     Fault f;
     std::string sp = sp_dir();
     int idx = function_index(func);
-    g_call = CurrentCall{idx, false, 0, {}};
+    g_call = CurrentCall{idx, false, 0, 0, {}, {}};
     uint32_t nth = 0;
     if (Stats *s = map_stats(sp + "/stats.bin", true); s != nullptr && idx >= 0)
         nth = bump(s->calls[idx], 1);
@@ -213,6 +224,7 @@ Fault enter(const char *func)
             f.fail = true;
             f.value = r.value;
         }
+        g_call.fault = rule_text(r);
         return f;
     }
     return f;
@@ -246,7 +258,9 @@ void count_bus(const Transaction &t)
         g_call.khz = read_bus_khz(chassis_of(sp));
         g_call.speed_known = true;
     }
-    spend_bus_time(bus_ns(bits, cycles, uint64_t{g_call.khz} * 1000));
+    const uint64_t ns = bus_ns(bits, cycles, uint64_t{g_call.khz} * 1000);
+    g_call.bus_ns += ns;
+    spend_bus_time(ns);
 }
 
 void count_write(const Transaction &t)
@@ -316,8 +330,21 @@ std::string hex_bytes(std::span<const uint8_t> data)
 
 void journal(const std::string &call, long long result, std::span<const uint8_t> data)
 {
-    std::string line =
-        std::to_string(::getpid()) + " " + call + " = " + std::to_string(result) + g_call.answered;
+    JournalStamp stamp;
+    stamp.pid = ::getpid();
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    stamp.wall_us = static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
+    // Every call on a timed bus carries its bus time, local ones (memstore,
+    // sensors) their 0.
+    if (!g_call.speed_known) {
+        g_call.khz = read_bus_khz(chassis_of(sp_dir()));
+        g_call.speed_known = true;
+    }
+    if (g_call.khz != 0)
+        stamp.bus_ns = g_call.bus_ns;
+    stamp.fault = g_call.fault;
+    std::string line = format_stamp(stamp) + " " + call + " = " + std::to_string(result) + g_call.answered;
     if (!data.empty())
         line += " : " + hex_bytes(data);
     line.push_back('\n');
@@ -351,5 +378,25 @@ bool add_fault(const std::string &sp, std::string_view func, std::string_view wh
 }
 
 void clear_faults(const std::string &sp) { ::unlink((sp + "/faults").c_str()); }
+
+std::vector<FaultRuleState> fault_rules(const std::string &sp)
+{
+    Stats s;
+    read_stats(sp, s);
+    std::vector<FaultRuleState> out;
+    for (const Rule &r : load_rules(sp)) {
+        FaultRuleState st;
+        st.function = r.func;
+        st.rule = rule_text(r);
+        st.first = static_cast<uint32_t>(r.first);
+        st.onward = r.onward;
+        st.per_process = r.func == kBusWrite;
+        const int idx = function_index(r.func);
+        st.calls = idx >= 0 ? s.calls[idx] : 0;
+        st.spent = !st.per_process && r.first > 0 && !r.onward && st.calls >= r.first;
+        out.push_back(st);
+    }
+    return out;
+}
 
 }  // namespace arksim

@@ -25,7 +25,7 @@
  *                        the SP's own folders, mounted by `arksim run`
  *   log                  the SP's system log, one entry per line
  *   frutool.log          calls of the SP's /usr/local/bin/frutool (a recorder)
- *   journal              every outside call, one line each
+ *   journal              every outside call, one line each (journal_line.h)
  *   faults               fault rules, "<function> <when> <value>" per line
  *   stats.bin            call and bus counters, modelled bus time (big-endian)
  *
@@ -112,9 +112,10 @@ void leave(const Fault &f);
 bool read_stats(const std::string &sp, Stats &out);
 void reset_stats(const std::string &sp);
 
-/* Appends one line "<pid> <call> = <result>[ <MODE: PLAIN>][ : <hex bytes>]"
- * to the journal; the part in angle brackets when the answer mode (answers.h)
- * chose the result instead of the natural PLAIN one. */
+/* Appends one line "<stamp> <call> = <result>[ <MODE: PLAIN>][ : <hex bytes>]"
+ * to the journal (journal_line.h: the stamp holds the pid, the time, the bus
+ * time and the fault rule that answered); the part in angle brackets when the
+ * answer mode (answers.h) chose the result instead of the natural PLAIN one. */
 void journal(const std::string &call, long long result, std::span<const uint8_t> data = {});
 /* Notes for the journal line of the current call that `mode` chose its result
  * instead of `plain`. */
@@ -130,6 +131,20 @@ std::string hex_bytes(std::span<const uint8_t> data);
 inline constexpr const char *kBusWrite = "bus_write";
 bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value);
 void clear_faults(const std::string &sp);
+
+/* A rule as `arksim fault --list` shows it.  A one-shot rule ("N") is spent
+ * once its function has been called N times since the count restarted (the
+ * rule was added, or `arksim stats --reset`); the others stay live. */
+struct FaultRuleState {
+    std::string function;
+    std::string rule;     // "1 -1": WHEN and VALUE as the stand-ins read them
+    uint32_t first = 0;   // N of "N" and "N+"; 0 for "*"
+    bool onward = false;  // "N+"
+    bool spent = false;
+    uint32_t calls = 0;        // the function's calls counted so far
+    bool per_process = false;  // bus_write: counted in each process
+};
+std::vector<FaultRuleState> fault_rules(const std::string &sp);
 
 }  // namespace arksim
 

@@ -65,7 +65,7 @@ done
 sim fru --blade x >"$CHASSIS.fru"
 grep -q 'CRC-8 stored 0x.., computed 0x.. ok$' "$CHASSIS.fru" || fail "header CRC"
 grep -qF 'ring header: tag f8 00 14 4b, oldest 1, newest 0, count 5, capacity 5' "$CHASSIS.fru" || fail "ring header"
-grep -q '^  \[0\] slot 1 .* /CH/BL5  *parent 5400001 CHA001 01$' "$CHASSIS.fru" || fail "oldest record"
+grep -q '^  #0  ring entry 1  .* /CH/BL5  *parent 5400001 CHA001 01$' "$CHASSIS.fru" || fail "oldest record"
 grep -q 'checksum trailer at 4298: .* ok$' "$CHASSIS.fru" || fail "checksum"
 
 # Only the header's length, CRC and count, the "FD" descriptor, the ring and
@@ -81,6 +81,6 @@ on x instrec dump | grep -qxF '/InstallationR[4]/Parent_Serial_Number=CHA003' ||
 sim eeprom --blade x --offset 3300 --write 41
 sim fru --blade x >"$CHASSIS.fru"
 grep -q 'checksum trailer .* BAD (reading on)$' "$CHASSIS.fru" || fail "bad checksum reported"
-[ "$(grep -c '^  \[[0-4]\] slot' "$CHASSIS.fru")" = 5 ] || fail "records shown past a bad checksum"
+[ "$(grep -c '^  #[0-4]  ring entry ' "$CHASSIS.fru")" = 5 ] || fail "records shown past a bad checksum"
 rm -f "$CHASSIS".once "$CHASSIS".dump "$CHASSIS".want "$CHASSIS".fru "$BEFORE"
 echo "instrec: ok"

@@ -13,6 +13,12 @@ sim bus --khz 0 >/dev/null
 odd=$(printf 'odd\001"\\name')
 : >"$(sp alpha)/fs/dev/shm/$odd"
 
+sim memstore --blade alpha tcontrol ff ff ff fe >/dev/null
+sim memstore --blade alpha available_power 00 01 11 70 >/dev/null
+sim memstore --blade alpha ARKB/PWRBUDGET 01 2c 00 fa >/dev/null
+sim memstore --blade alpha note 68 69 00 >/dev/null
+sim memstore --blade alpha odd 01 02 03 >/dev/null
+sim mailbox --blade alpha preset 10.0.0.5 static 10.0.0.1 255.255.255.0 >/dev/null
 json=$WORK/show.json
 sim show --json >"$json" || fail "show --json"
 python3 -m json.tool "$json" >/dev/null || fail "show --json is not JSON: $(cat "$json")"
@@ -25,8 +31,18 @@ assert d["cmm"]["pool"] > 0 and d["cmm"]["allotments"] == [] and d["cmm"]["runni
 alpha, bravo = d["blades"]
 assert (alpha["name"], alpha["slot"], bravo["slot"]) == ("alpha", 3, 20)
 keys = {k["key"]: k for k in alpha["memstore"]}
-assert keys["slotid"]["bytes"] == "03" and keys["slotid"]["value"] == "slot 3", keys["slotid"]
-assert keys["chassis_type"]["value"] == "chassis type 3096"
+# Numbers where the key has a numeric layout, the raw bytes beside them.
+assert keys["slotid"]["bytes"] == "03" and keys["slotid"]["value"] == 3, keys["slotid"]
+assert keys["chassis_type"]["bytes"] == "18 0c" and keys["chassis_type"]["value"] == 3096
+assert keys["tcontrol"]["value"] == -2 and keys["available_power"]["value"] == 70000, keys["tcontrol"]
+assert keys["ARKB/PWRBUDGET"]["value"] == {"hwconfig_power": 300, "permitted_power": 250}
+assert keys["note"]["value"] == "hi" and keys["odd"]["value"] is None
+# What the picture shows, per blade; null where the blade knows nothing yet.
+assert (alpha["slot_id"], alpha["chassis_type"], alpha["cmm_ready"]) == (3, 3096, None), alpha
+assert alpha["power"] == {"allotment": 70000, "decision": None, "cmm_allotment": 0, "published": None}
+assert bravo["network"] is None and bravo["power"]["allotment"] is None and bravo["slot_id"] is None
+assert alpha["network"] == {"address": "10.0.0.5", "prefix": 24, "discovery": "static"}, alpha["network"]
+assert d["cmm"]["broadcast"] is None
 shm = {f["name"]: f for f in alpha["dev_shm"]}
 assert shm["slotid"]["bytes"] == "33 00" and shm["chassis_type"]["bytes"] == "18 0c", shm
 assert sys.argv[2] in shm, list(shm)
@@ -66,11 +82,11 @@ if command -v script >/dev/null 2>&1; then
 fi
 sim watch --interval 0 >/dev/null 2>&1 && fail "watch takes an interval of 0"
 # The answer mode: named by show and show --json, marked in the journal.
-sim answers edge >/dev/null && sim journal --clear
+sim answers edge >/dev/null && sim journal --blade alpha --clear
 on alpha boot >/dev/null || fail "boot with edge answers"
 sim show | grep -qx 'platform answers: edge (arksim answers)' || fail "show names the answer mode"
 sim show --json | grep -q '"answers": "edge"' || fail "show --json names the answer mode"
-sim journal | grep -q ' = 0 <edge: [0-9]*>' || fail "the journal marks the answers the mode chose"
+sim journal --blade alpha | grep -q ' = 0 <edge: [0-9]*>' || fail "the journal marks the answers the mode chose"
 [ "$(sim answers random --seed 7)" = "answers: random 7" ] || fail "answers random --seed"
 sim answers bogus >/dev/null 2>&1 && fail "answers takes an unknown mode"
 sim answers plain >/dev/null

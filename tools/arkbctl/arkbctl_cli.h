@@ -15,9 +15,11 @@
 
 namespace arkbctl {
 
-// Exit statuses: 0 success, 1 the library reported failure, 2 bad usage.
+// Exit statuses: 0 success, 1 the library reported failure, 2 bad usage,
+// 3 libarkblade.so.1 or the SP's platform libraries could not be loaded.
 constexpr int kExitFail = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitNoLibrary = 3;
 
 constexpr size_t kMaxParams = 6;
 

@@ -12,7 +12,9 @@ void print_main_usage(FILE *out)
     std::fprintf(out, "usage: arkbctl COMMAND [ARGS...]\n"
                       "       arkbctl COMMAND --help\n"
                       "Runs libarkblade calls and prints each call's raw result.\n"
-                      "Exit status: 0 success, 1 the library reported failure, 2 bad usage.\n\n"
+                      "Exit status: 0 success, 1 the library reported failure, 2 bad usage,\n"
+                      "3 libarkblade.so.1 or the SP's platform libraries could not be loaded\n"
+                      "(off the SP, run it under `arksim run`).\n\n"
                       "commands:\n");
     for (const Family &f : families())
         std::fprintf(out, "  %-14s %s\n", f.name, f.summary);

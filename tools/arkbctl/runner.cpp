@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "arkbctl_cli.h"
+#include "library.h"
 
 namespace arkbctl {
 
@@ -125,6 +126,17 @@ int run_family(const Family &f, Args &a)
     Values v;
     if (e == nullptr || !parse_params(e->params, a, v))
         return kExitUsage;
+    std::string why;
+    if (!load_library(why)) {
+        // One line: a development host has no SP platform libraries outside
+        // the simulator.
+        std::fprintf(
+            stderr,
+            "arkbctl: cannot load %s (%s); off the SP, run it as a simulated SP: arksim run -- arkbctl "
+            "%s ...\n",
+            kLibraryName, why.c_str(), f.name);
+        return kExitNoLibrary;
+    }
     // The diagnostic calls print on this same standard output.
     std::fflush(stdout);
     Outcome o = e->call(v);

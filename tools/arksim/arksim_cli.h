@@ -90,7 +90,8 @@ bool is_chassis(const std::string &dir);
 // Checks that ctx.chassis holds a chassis; prints the error when not.
 bool need_chassis(const Context &ctx);
 // The blade chosen by --blade/--slot, else the one of $ARKSIM_SP, else the
-// one in the lowest slot.  Prints the error when there is none.
+// chassis's only blade.  Prints the error when there is none, or when the
+// chassis has several and none was named.
 bool pick_blade(const Context &ctx, arksim::BladeInfo &out);
 bool blade_given(const Context &ctx);
 // Wipes `dir` (when it is empty or holds a chassis) and creates a chassis with

@@ -64,10 +64,18 @@ bool pick_blade(const Context &ctx, arksim::BladeInfo &out)
         if (match && pick == nullptr)
             pick = &b;
     }
-    if (pick == nullptr && !blade_given(ctx))
+    // Several blades and none named: which one is meant is the caller's to say.
+    if (pick == nullptr && !blade_given(ctx) && blades.size() > 1) {
+        std::string names;
         for (const auto &b : blades)
-            if (pick == nullptr || (b.slot >= 0 && (pick->slot < 0 || b.slot < pick->slot)))
-                pick = &b;
+            names += (names.empty() ? "" : ", ") + b.name +
+                     (b.slot >= 0 ? " (slot " + std::to_string(b.slot) + ")" : std::string());
+        fail("the chassis has %zu blades, %s: name one with --blade NAME or --slot N", blades.size(),
+             names.c_str());
+        return false;
+    }
+    if (pick == nullptr && !blade_given(ctx) && !blades.empty())
+        pick = &blades.front();
     if (pick == nullptr) {
         if (!ctx.blade.empty())
             fail("no blade named %s in %s", ctx.blade.c_str(), ctx.chassis.c_str());

@@ -177,8 +177,17 @@ int broadcast_cmd(const Context &ctx, const Args &args)
         std::puts("(the CMM is not running: the broadcast starts with it)");
         return 0;
     }
-    if (start && !all && !cmm::await_broadcast(b.dir))
-        return fail("no broadcast reached blade %s", b.name.c_str());
+    // Back once the broadcast is visible: a blade's next look finds its keys.
+    if (!start)
+        return 0;
+    std::vector<arksim::BladeInfo> reached;
+    if (all)
+        reached = arksim::list_blades(ctx.chassis);
+    else
+        reached.push_back(b);
+    for (const auto &blade : reached)
+        if (!cmm::await_broadcast(blade.dir))
+            return fail("no broadcast reached blade %s", blade.name.c_str());
     return 0;
 }
 
@@ -189,7 +198,7 @@ constexpr Opt kCmmOpts[] = {
 constexpr Opt kBroadcastOpts[] = {{"--all", "", "every blade of the chassis"}};
 
 constexpr Command kCommands[] = {
-    {"cmm", "[start [--pool W] | stop | status | requests | pool W | behave MODE]",
+    {"cmm", "[start [--pool W] [--owner PID] | stop | status | requests | pool W | behave MODE]",
      "the chassis management module: power pool and requests",
      "start     starts the CMM daemon (arkcmm) of the chassis and its chassis network;\n"
      "          blades run afterwards join that network with their slot's own address (slot 3: "
@@ -215,7 +224,9 @@ constexpr Command kCommands[] = {
      "may power on while the pool has watts left, else 00 00 00 02) and then\n"
      "SSBCAST/CH/TIMESTAMP (unix time) every second.  Stopping removes nothing: the\n"
      "keys stay and the timestamp no longer moves.  BLADE defaults to the blade of\n"
-     "--blade/--slot.",
+     "--blade/--slot.  With the CMM running, start returns once the first broadcast\n"
+     "has reached each blade it names: `arkbctl cmm-ready --update` right after it\n"
+     "finds the CMM ready.",
      kBroadcastOpts, false, broadcast_cmd},
 };
 

@@ -7,6 +7,7 @@
 #include "core/bus_time.h"
 #include "core/sp_log.h"
 #include "core/simstate.h"
+#include "journal_view.h"
 #include "json_out.h"
 
 namespace arkcli {
@@ -28,6 +29,40 @@ int blade_or_flag(const Context &ctx, const Args &args, arksim::BladeInfo &b, co
     return 0;
 }
 
+// A function name that rules and --function can name; a usage error otherwise.
+bool known_function(const std::string &name, const char *what)
+{
+    if (arksim::function_index(name) >= 0)
+        return true;
+    std::string names;
+    for (const char *n : arksim::function_names())
+        names += std::string(" ") + n;
+    usage_error("unknown function %s for %s; known:%s", name.c_str(), what, names.c_str());
+    return false;
+}
+
+std::string calls_text(uint32_t n) { return std::to_string(n) + (n == 1 ? " call" : " calls"); }
+
+// One rule a line: the rule, then whether it can still answer.
+void list_rules(const std::string &sp)
+{
+    for (const arksim::FaultRuleState &r : arksim::fault_rules(sp)) {
+        std::string state;
+        if (r.per_process)
+            state = std::string("live: after ") + (r.onward ? "each bus write from write " : "bus write ") +
+                    std::to_string(r.first) + " of each process";
+        else if (r.spent)
+            state = "spent: call " + std::to_string(r.first) + " has been answered (" + calls_text(r.calls) +
+                    " counted)";
+        else if (r.first == 0)
+            state = "live: every call (" + std::to_string(r.calls) + " so far)";
+        else
+            state = std::string("live: ") + (r.onward ? "from call " : "call ") + std::to_string(r.first) +
+                    " (" + std::to_string(r.calls) + " so far)";
+        std::printf("%-36s %-8s %s\n", r.function.c_str(), r.rule.c_str(), state.c_str());
+    }
+}
+
 int fault(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
@@ -41,17 +76,11 @@ int fault(const Context &ctx, const Args &args)
         return 0;
     }
     if (args.pos.empty()) {
-        std::string rules = read_text(b.dir + "/faults");
-        if (!rules.empty())
-            std::puts(rules.c_str());
+        list_rules(b.dir);
         return 0;
     }
-    if (arksim::function_index(args.pos[0]) < 0) {
-        std::string names;
-        for (const char *n : arksim::function_names())
-            names += std::string(" ") + n;
-        return usage_error("unknown function %s; known:%s", args.pos[0].c_str(), names.c_str());
-    }
+    if (args.pos[0] != arksim::kBusWrite && !known_function(args.pos[0], "a rule"))
+        return 2;
     if (!arksim::add_fault(b.dir, args.pos[0], args.pos[1], args.pos[2]))
         return usage_error("WHEN is N, N+ or *, VALUE a number or \"cut\"");
     return 0;
@@ -64,9 +93,20 @@ int journal(const Context &ctx, const Args &args)
                                [](const std::string &dir) { ::unlink((dir + "/journal").c_str()); });
         rc >= 0)
         return rc;
-    std::vector<uint8_t> raw;
-    if (arksim::read_file(b.dir + "/journal", raw))
-        std::fwrite(raw.data(), 1, raw.size(), stdout);
+    const std::string *only = args.get("--function");
+    if (only != nullptr && !known_function(*only, "--function"))
+        return 2;
+    const bool full = args.has("--full");
+    for (const std::string &line : arksim::read_lines(b.dir + "/journal")) {
+        arksim::JournalLine l;
+        if (!arksim::parse_journal_line(line, l)) {
+            if (only == nullptr)
+                std::puts(line.c_str());
+            continue;
+        }
+        if (only == nullptr || l.function() == *only)
+            std::puts(journal_text(l, full).c_str());
+    }
     return 0;
 }
 
@@ -131,7 +171,7 @@ int stats(const Context &ctx, const Args &args)
     else
         std::puts("bus untimed; modelled bus time in ms at 100 kHz");
     bool all = args.has("--all"), any = false;
-    std::printf("%-38s %8s %10s %7s %10s\n", "calls", "", "bit-times", "writes", "bus ms");
+    std::printf("%-38s %8s %10s %7s %10s\n", "function", "calls", "bit-times", "writes", "bus ms");
     auto names = arksim::function_names();
     for (std::size_t i = 0; i < names.size(); ++i)
         if (all || s.calls[i] != 0) {
@@ -171,6 +211,11 @@ constexpr Opt kFaultOpts[] = {
     {"--clear", "", "remove every rule"},
 };
 constexpr Opt kClearOpts[] = {{"--clear", "", "empty it"}};
+constexpr Opt kJournalOpts[] = {
+    {"--clear", "", "empty it"},
+    {"--function", "NAME", "only the calls of this platform function"},
+    {"--full", "", "every byte a call moved (default: runs over 32 bytes shortened)"},
+};
 constexpr Opt kStatsOpts[] = {
     {"--reset", "", "set every counter to 0"},
     {"--all", "", "list functions never called too"},
@@ -182,10 +227,52 @@ constexpr Command kCommands[] = {
      "WHEN: N (the N-th call from now), N+ (the N-th call on) or * (every call).\n"
      "VALUE: the result the call answers instead of doing its work, or `cut`:\n"
      "the call does its work, then the process ends as if the power were cut.\n"
-     "e.g. `arksim fault memstore_set 2 -1`.",
+     "e.g. `arksim fault memstore_set 1 -1`: the next memstore write fails.\n"
+     "The journal marks each result a rule injected (`<fault: 1 -1>`); --list\n"
+     "tells the rules still live from the spent one-shot ones.\n\n"
+     "FUNC, what it does on the SP, and the results that mean success / failure:\n"
+     "  memstore_get          read a memstore key             1 / 0, -1 (0: no key)\n"
+     "  memstore_set          write a memstore key            1 / 0, -1\n"
+     "  memstore_haskey       is a memstore key there         nonzero: yes / 0: no\n"
+     "  arkmp_read_slotid     the slot byte of the midplane   0 / negative\n"
+     "  arkmp_read            read a midplane register        1 (bytes) / only -1\n"
+     "                        (chassis type probe 0x9c, 0x4c, 0x7e)\n"
+     "  arkmp_write           write a midplane register       1 (bytes) / 0, negative\n"
+     "                        (the thermal override)\n"
+     "  arkmp_writeread       one byte through a slot's tunnel\n"
+     "                        (the PCA9501 defaults)          1 (bytes) / negative\n"
+     "  arkmp_tunneling_init  switch midplane tunnel access   0 / negative\n"
+     "  arkmp_tnlblk_read     read tunnel block memory        bytes / negative\n"
+     "                        (the netconf mailbox, the chassis FRU data)\n"
+     "  arkmp_tnlblk_write    write tunnel block memory       bytes / negative\n"
+     "  arkmp_tnlblk_write_fromfile  a file into tunnel memory  bytes / negative\n"
+     "  elm_i2c_blk_read_on_bus   the FRU EEPROM read         bytes / negative\n"
+     "  elm_i2c_blk_write_on_bus  the FRU EEPROM write        bytes / negative\n"
+     "  pca_read_i2c_blade_dt the PCA9501's DT value          0 / negative\n"
+     "  compute_crc8          CRC-8 of the FRU section header  VALUE is the CRC\n"
+     "  compute_checksum32    CRC-32 of the installation records  VALUE is the CRC\n"
+     "  get_tag_type          a FRU tag's type                VALUE is the type, -1 bad\n"
+     "  get_tag_size          a tag type's header size        VALUE is the size, -1 bad\n"
+     "  get_payload_length    a FRU tag's payload length      VALUE is the length, -1 bad\n"
+     "  ark_pwr_i2c_readpub_bl_budget  read the slot's published power budget  0 / negative\n"
+     "  ark_pwr_i2c_publish   publish the hardware-configuration power  0 / negative\n"
+     "  ark_pwr_i2c_test      the power I2C path's self-test  0 / negative\n"
+     "  ssbcast_sensor_format the broadcast sensor's memstore key name  0 / nonzero\n"
+     "  sspoller_get_shared_sensor_reading  a sensor reading  0 / nonzero\n"
+     "  uptime                the SP's uptime in seconds      VALUE is the uptime\n"
+     "  bus_write             not a function: VALUE `cut` only, the power fails\n"
+     "                        after the N-th bus write of each process\n"
+     "A rule makes the call answer VALUE whatever it is: a success value makes the\n"
+     "call succeed without its work (a read then returns nothing new).",
      kFaultOpts, false, fault},
-    {"journal", "[--clear]", "show every platform call the blade's programs made", "", kClearOpts, false,
-     journal},
+    {"journal", "[--function NAME] [--full] | --clear", "show every platform call the blade's programs made",
+     "One call a line: the time it returned (local, to the millisecond), on a timed\n"
+     "bus the modelled bus time it took, the process id, the call with its\n"
+     "arguments, its result and the bytes it moved.  A run of more than 32 bytes\n"
+     "shows its first 16, its length and its last 8 (--full: all of them).\n"
+     "\"<edge: 16>\" marks a result the answer mode chose (16 the plain one),\n"
+     "\"<fault: 1 -1>\" one that a fault rule injected (WHEN and VALUE of the rule).",
+     kJournalOpts, false, journal},
     {"stats", "[--reset] [--all] [--json]", "show call counts, bus traffic and modelled bus time", "",
      kStatsOpts, false, stats},
     {"log", "[--clear]", "show the SP's system log", "One entry a line: severity, facility, message.",

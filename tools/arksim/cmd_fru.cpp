@@ -136,8 +136,12 @@ void print_text(const std::string &who, const std::string &file, const arksim::S
         std::printf("  warning: %s\n", w.c_str());
     if (r.usable && r.records.empty())
         std::puts("  (no records)");
+    // The place in the history first (0 the oldest), then where in the ring
+    // the record is stored: neither is a chassis slot.
+    if (!r.records.empty())
+        std::puts("  records, oldest first (history place, ring entry, time, FRU path, parent):");
     for (const auto &rec : r.records)
-        std::printf("  [%u] slot %u  %s  %-10s parent %s %s %s\n", rec.order, rec.slot,
+        std::printf("  #%u  ring entry %u  %s  %-10s parent %s %s %s\n", rec.order, rec.slot,
                     utc_date(rec.timestamp).c_str(), printable(rec.fru_path).c_str(),
                     printable(rec.part).c_str(), printable(rec.serial).c_str(), printable(rec.dash).c_str());
 }

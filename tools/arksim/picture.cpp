@@ -17,8 +17,8 @@
 namespace arkcli {
 namespace {
 
-constexpr int kColumnWidth = 25;
-constexpr int kLabelWidth = 10;
+constexpr int kColumnWidth = 26;
+constexpr int kLabelWidth = 11;
 
 std::optional<std::vector<uint8_t>> memstore_value(const std::string &sp, const char *key)
 {
@@ -84,7 +84,7 @@ std::string byte_key(const std::string &sp, const char *key, const char *one, co
 {
     auto v = memstore_value(sp, key);
     if (!v || v->size() != 1)
-        return "-";
+        return "unknown";
     return (*v)[0] == 1 ? one : other;
 }
 
@@ -157,9 +157,10 @@ void draw_chassis(const std::string &chassis)
                                 : v == arksim::kThermalOverrideOff ? "override off"
                                                                    : "?");
          }},
-        {"cmm",
+        // CMM readiness as the blade recorded it; "unknown" before it did.
+        {"cmm ready",
          [](const std::string &, const arksim::BladeInfo &b) {
-             return byte_key(b.dir, "ARKB/CMMREADY", "ready", "not ready");
+             return byte_key(b.dir, "ARKB/CMMREADY", "yes", "no");
          }},
         {"installs", [](const std::string &, const arksim::BladeInfo &b) { return installs_text(b.dir); }},
     };

@@ -189,9 +189,12 @@ constexpr Command kCommands[] = {
      "per blade its thermal override register, memstore keys and /dev/shm files.\n"
      "With --blade or --slot: that blade only, with its uptime, DT, sensors,\n"
      "published power budget, EEPROM, SP folders, faults, journal and log.\n"
-     "--json: the whole chassis (registers, CMM pool and allotments, per blade its\n"
-     "memstore keys with decoded values, /dev/shm files, thermal register,\n"
-     "mailbox and installation history) as one JSON document.",
+     "--json: the whole chassis (registers, CMM pool and allotments, per blade what\n"
+     "the picture shows: slot id, chassis type, CMM readiness, power allotment and\n"
+     "decision, network settings, thermal override; its memstore keys with their\n"
+     "bytes and values (numbers where the key holds one), /dev/shm files, mailbox\n"
+     "and installation history) as one JSON document; unknown values are null\n"
+     "(fields: man arksim).",
      kShowOpts, false, show},
 };
 

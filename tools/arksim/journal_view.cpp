@@ -1,0 +1,51 @@
+// `arksim journal` for a person.
+#include "journal_view.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace arkcli {
+namespace {
+
+constexpr std::size_t kHexWidth = 3;  // "ab "
+
+std::string local_time(uint64_t us)
+{
+    const auto t = static_cast<time_t>(us / 1000000);
+    struct tm local {};
+    char text[16];
+    if (localtime_r(&t, &local) == nullptr || std::strftime(text, sizeof text, "%H:%M:%S", &local) == 0)
+        return "?";
+    char ms[8];
+    std::snprintf(ms, sizeof ms, ".%03u", static_cast<unsigned>(us / 1000 % 1000));
+    return std::string(text) + ms;
+}
+
+std::string shortened(const std::string &hex, std::size_t bytes)
+{
+    if (bytes <= kJournalFullBytes)
+        return hex;
+    const std::string head = hex.substr(0, kJournalHeadBytes * kHexWidth - 1);
+    const std::string tail = hex.substr(hex.size() - (kJournalTailBytes * kHexWidth - 1));
+    return head + " ... (" + std::to_string(bytes) + " bytes) ... " + tail;
+}
+
+}  // namespace
+
+std::string journal_text(const arksim::JournalLine &l, bool full)
+{
+    std::string out = l.stamp.wall_us ? local_time(*l.stamp.wall_us) : std::string("(no time)   ");
+    if (l.stamp.bus_ns) {
+        char bus[32];
+        std::snprintf(bus, sizeof bus, "  bus %7.3f ms", static_cast<double>(*l.stamp.bus_ns) / 1e6);
+        out += bus;
+    }
+    out += "  " + std::to_string(l.stamp.pid) + "  " + l.call;
+    if (!l.stamp.fault.empty())
+        out += " <fault: " + l.stamp.fault + ">";
+    if (!l.hex.empty())
+        out += " : " + (full ? l.hex : shortened(l.hex, l.bytes()));
+    return out;
+}
+
+}  // namespace arkcli
