@@ -75,15 +75,24 @@ std::string format_stamp(const JournalStamp &s)
     std::string out = std::to_string(s.pid);
     if (s.wall_us) {
         const std::string frac = std::to_string(*s.wall_us % kMicro);
-        out += "@" + std::to_string(*s.wall_us / kMicro) + "." + std::string(6 - frac.size(), '0') + frac;
+        // Appended piece by piece: GCC 12 warns (-Wrestrict) about a literal
+        // prepended to a temporary string at -O2.
+        out += '@';
+        out += std::to_string(*s.wall_us / kMicro);
+        out += '.';
+        out.append(6 - frac.size(), '0');
+        out += frac;
     }
-    if (s.bus_ns)
-        out += ",bus=" + std::to_string(*s.bus_ns);
+    if (s.bus_ns) {
+        out += ",bus=";
+        out += std::to_string(*s.bus_ns);
+    }
     if (!s.fault.empty()) {
         std::string f = s.fault;
         if (auto space = f.find(' '); space != std::string::npos)
             f[space] = '/';
-        out += ",fault=" + f;
+        out += ",fault=";
+        out += f;
     }
     return out;
 }
