@@ -128,8 +128,11 @@ struct Rule {
     long long first = 0;  // 0: every call
     bool onward = false;
     bool cut = false;
+    bool done = false;  // "done:V": the work, then the answer V
     int value = 0;
 };
+
+constexpr const char *kDone = "done:";
 
 bool parse_rule(const std::string &line, Rule &r)
 {
@@ -144,18 +147,23 @@ bool parse_rule(const std::string &line, Rule &r)
             return false;
         r.onward = *end == '+';
     }
-    if (std::strcmp(value, "cut") == 0)
+    if (std::strcmp(value, "cut") == 0) {
         r.cut = true;
-    else {
-        // Read in 64 bits on every target: a value outside int is a bad rule,
-        // not one that a 32-bit long would silently saturate.
-        char *end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(value, &end, 0);
-        if (end == value || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
-            return false;
-        r.value = static_cast<int>(v);
+        return true;
     }
+    const char *number = value;
+    if (std::strncmp(value, kDone, std::strlen(kDone)) == 0) {
+        r.done = true;
+        number += std::strlen(kDone);
+    }
+    // Read in 64 bits on every target: a value outside int is a bad rule,
+    // not one that a 32-bit long would silently saturate.
+    char *end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(number, &end, 0);
+    if (end == number || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
+        return false;
+    r.value = static_cast<int>(v);
     return true;
 }
 
@@ -163,7 +171,9 @@ bool parse_rule(const std::string &line, Rule &r)
 std::string rule_text(const Rule &r)
 {
     std::string when = r.first == 0 ? "*" : std::to_string(r.first) + (r.onward ? "+" : "");
-    return when + " " + (r.cut ? std::string("cut") : std::to_string(r.value));
+    if (r.cut)
+        return when + " cut";
+    return when + " " + (r.done ? kDone : "") + std::to_string(r.value);
 }
 
 std::vector<Rule> load_rules(const std::string &sp)
@@ -220,6 +230,9 @@ Fault enter(const char *func)
             continue;
         if (r.cut) {
             f.cut = true;
+        } else if (r.done) {
+            f.done = true;
+            f.value = r.value;
         } else {
             f.fail = true;
             f.value = r.value;

@@ -160,6 +160,8 @@ int answer(const Fault &f, Contract c, int rc, Moved moved)
 {
     if (f.fail)
         return rc;
+    if (f.done)
+        return f.value;
     const AnswerMode m = read_answer_mode(chassis_of(sp_dir()));
     if (m.kind == AnswerMode::Plain)
         return rc;

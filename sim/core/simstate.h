@@ -99,6 +99,7 @@ struct Fault {
     bool fail = false;  // answer `value` instead of doing the work
     int value = 0;
     bool cut = false;   // do the work, then end the process (a power cut)
+    bool done = false;  // do the work, then answer `value`
     int function = -1;  // function_index() of the call
     uint32_t nth = 0;   // the call's number among this function's calls (from 1)
 };

@@ -35,7 +35,7 @@ extern "C" uint8_t compute_crc8(const uint8_t *buf, int len)
 {
     Fault f = enter("compute_crc8");
     uint8_t crc = buf != nullptr && len > 0 ? crc8({buf, static_cast<std::size_t>(len)}) : 0;
-    if (f.fail)
+    if (f.fail || f.done)
         crc = static_cast<uint8_t>(f.value);
     journal("compute_crc8(" + std::to_string(len) + ")", crc);
     leave(f);
@@ -48,7 +48,7 @@ extern "C" uint32_t compute_checksum32(const uint8_t *buf, int len)
     uint32_t crc =
         crc32(buf != nullptr && len > 0 ? std::span<const uint8_t>(buf, static_cast<std::size_t>(len))
                                         : std::span<const uint8_t>{});
-    if (f.fail)
+    if (f.fail || f.done)
         crc = static_cast<uint32_t>(f.value);
     journal("compute_checksum32(" + std::to_string(len) + ")", crc);
     leave(f);
@@ -58,7 +58,7 @@ extern "C" uint32_t compute_checksum32(const uint8_t *buf, int len)
 extern "C" int get_tag_type(const uint8_t *hdr)
 {
     Fault f = enter("get_tag_type");
-    int rc = f.fail ? f.value : (hdr != nullptr ? tag_type(hdr[0]) : -1);
+    int rc = f.fail || f.done ? f.value : (hdr != nullptr ? tag_type(hdr[0]) : -1);
     journal(ptr_call("get_tag_type", hdr, 1), rc);
     leave(f);
     return rc;
@@ -67,7 +67,7 @@ extern "C" int get_tag_type(const uint8_t *hdr)
 extern "C" int get_tag_size(int type)
 {
     Fault f = enter("get_tag_size");
-    int rc = f.fail ? f.value : tag_header_size(type);
+    int rc = f.fail || f.done ? f.value : tag_header_size(type);
     journal("get_tag_size(" + std::to_string(type) + ")", rc);
     leave(f);
     return rc;
@@ -78,7 +78,7 @@ extern "C" int get_payload_length(const uint8_t *hdr)
     Fault f = enter("get_payload_length");
     int rc = -1;
     int shown = 1;
-    if (f.fail) {
+    if (f.fail || f.done) {
         rc = f.value;
     } else if (hdr != nullptr) {
         rc = tag_payload_length(hdr);

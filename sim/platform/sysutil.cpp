@@ -18,7 +18,7 @@ extern "C" int32_t uptime(void)
     Fault f = enter("uptime");
     long long secs = 0;
     std::vector<uint8_t> raw;
-    if (f.fail) {
+    if (f.fail || f.done) {
         secs = f.value;
     } else if (read_file(sp_path("uptime"), raw)) {
         std::string text(raw.begin(), raw.end());

@@ -61,6 +61,12 @@ grep -Eq '^arkmp_read +\* -1 +live: every call' "$WORK/rules" || fail "an every-
 grep -Eq '^ark_pwr_i2c_test +3\+ -5 +live: from call 3' "$WORK/rules" || fail "an onward rule: $(cat "$WORK/rules")"
 sim journal --function memstore_get >"$j"
 [ "$(grep -c ' = -1 <fault: 1 -1>$' "$j")" = 1 ] && [ "$(wc -l <"$j")" = 2 ] || fail "the injected result's mark: $(cat "$j")"
+# done:V: the call does its work, then answers V.
+sim fault memstore_set 1 done:0 >/dev/null
+on sp1 sas set 7 >/dev/null && fail "sas set with memstore_set answering 0"
+[ "$(on sp1 sas get)" = "arkb_get_sas_cap: 7 (0x00000007)" ] || fail "done:0 did not write the key"
+sim journal --function memstore_set | grep -q '"ARKB/SAS_CAPS", 4) = 0 <fault: 1 done:0> : 00 00 00 07$' ||
+  fail "the done:0 mark: $(sim journal --function memstore_set)"
 rc=0; sim fault memstore_frob 1 -1 2>/dev/null || rc=$?
 [ $rc = 2 ] || fail "a rule for an unknown function: status $rc"
 echo "journal_faults: ok"

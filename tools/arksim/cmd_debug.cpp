@@ -225,8 +225,10 @@ constexpr Opt kStatsOpts[] = {
 constexpr Command kCommands[] = {
     {"fault", "FUNC WHEN VALUE | --list | --clear", "make a platform function fail",
      "WHEN: N (the N-th call from now), N+ (the N-th call on) or * (every call).\n"
-     "VALUE: the result the call answers instead of doing its work, or `cut`:\n"
-     "the call does its work, then the process ends as if the power were cut.\n"
+     "VALUE: the result the call answers instead of doing its work; done:V, the\n"
+     "call does its work and then answers V (an EEPROM write that wrote its bytes\n"
+     "and answers 0); or `cut`: the call does its work, then the process ends as\n"
+     "if the power were cut.\n"
      "e.g. `arksim fault memstore_set 1 -1`: the next memstore write fails.\n"
      "The journal marks each result a rule injected (`<fault: 1 -1>`); --list\n"
      "tells the rules still live from the spent one-shot ones.\n\n"
