@@ -203,6 +203,32 @@ TEST_F(NetconfRequest, PublishWritesOnlyItsSection)
                             "to mailbox mac sect\n"}));
 }
 
+// A missing pointer, or a handle whose section would end past the platform's
+// int offsets, is refused before any platform call; a section that ends
+// exactly at the largest offset still goes out.
+TEST_F(NetconfRequest, MissingPointersAndFarHandles)
+{
+    const netconf_settings mine = settings(0xC0A8010A, 0xC0A80101, 0xFFFFFF00, 1);
+    const uint8_t mac[6] = {};
+    netconf_handle beyond = h, exact = h;
+    beyond.offset = 0x80000000u;
+    exact.offset = 0x7FFFFFFFu - 15;  // ip section: record bytes 2 to 14
+    EXPECT_EQ(arkb_netconf_check_req(nullptr, &s), 0);
+    EXPECT_EQ(arkb_netconf_check_req(&h, nullptr), 0);
+    EXPECT_EQ(arkb_netconf_initial_check(nullptr, &s), 0);
+    EXPECT_EQ(arkb_netconf_initial_check(&h, nullptr), 0);
+    EXPECT_EQ(arkb_netconf_publish_ip(nullptr, &mine), -1);
+    EXPECT_EQ(arkb_netconf_publish_ip(&h, nullptr), -1);
+    EXPECT_EQ(arkb_netconf_publish_macaddr(nullptr, mac), -1);
+    EXPECT_EQ(arkb_netconf_publish_macaddr(&h, nullptr), -1);
+    EXPECT_EQ(arkb_netconf_get_handle(nullptr), -1);
+    EXPECT_EQ(arkb_netconf_publish_ip(&beyond, &mine), -1);
+    EXPECT_EQ(arkb_netconf_publish_macaddr(&beyond, mac), -1);
+    EXPECT_EQ(journal(), Lines{});
+    (void)arkb_netconf_publish_ip(&exact, &mine);  // whatever the platform answers
+    EXPECT_EQ(journal("arkmp_tnlblk_write").size(), 1u);
+}
+
 TEST_F(NetconfRequest, Dump)
 {
     SimTest::SetUp();  // zeroed tunnel: the dump's start-up formats it

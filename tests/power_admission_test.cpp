@@ -79,6 +79,8 @@ TEST_F(PowerAdmission, Table)
         {"broadcast 1", 0, 100, 0, false, {}, 1, kNone, 0, 100, 1, {}, {}, false},
         {"broadcast 2", 0, 100, 1, false, {}, 2, 1, -10, 0, 0, {}, {}, false},
         {"broadcast 3", 0, 100, 0, false, {}, 3, 1, -17, 0, 0, {}, {}, false},
+        {"broadcast 0", 0, 100, 0, false, {}, 0, 1, -17, 0, 0, {}, {}, false},  // read: the poller is not
+                                                                                // asked
         {"broadcast 3 mode 1", 0, 100, 1, false, {}, 3, 1, 0, 100, 1, {}, {}, false},
         {"no format, poller 2", 0, 100, 0, false, {}, kBadFormat, 2, -10, 0, 0, {}, {kNoFormat}, true},
         {"no key, poller 2", 0, 100, 0, false, {}, kNone, 2, -10, 0, 0, {}, {kNoBroadcast}, true},
@@ -107,7 +109,12 @@ TEST_F(PowerAdmission, Table)
         EXPECT_EQ(key("available_power"), word(*c.new_allotment)) << c.name;
         EXPECT_EQ(key("ARKB/PWRDEC"), c.decision ? std::optional(word(*c.decision)) : std::nullopt) << c.name;
         EXPECT_EQ(power_log(), c.log) << c.name;
-        EXPECT_EQ(journal("sspoller_get_shared_sensor_reading").size(), c.poller_asked ? 1u : 0u) << c.name;
+        for (const std::string &format : journal("ssbcast_sensor_format"))  // P_OVER_WARN, 80-byte key
+            EXPECT_EQ(format.rfind("ssbcast_sensor_format([83 00], 80, \"SSBCAST/CH\")", 0), 0u) << format;
+        const auto polls = journal("sspoller_get_shared_sensor_reading");
+        EXPECT_EQ(polls.size(), c.poller_asked ? 1u : 0u) << c.name;
+        for (const std::string &poll : polls)  // sensor 41, shared reading
+            EXPECT_EQ(poll.rfind("sspoller_get_shared_sensor_reading(41, 1)", 0), 0u) << poll;
         uint8_t decision = 0xAA;
         EXPECT_EQ(arkb_pwr_getdecision(&decision), c.decision ? 0 : -1) << c.name;
         EXPECT_EQ(decision, c.decision ? *c.decision : 0xAA) << c.name;

@@ -165,6 +165,7 @@ TEST_F(PowerBudget, PublishedHwconfigPowerComesOverI2c)
     set_key("ARKB/PWRBUDGET", {0, 1, 0, 1});
     set_published({0x01, 0x90, 0, 0});
     EXPECT_EQ(arkb_pwr_get_hwconfig_power(), 400);
+    EXPECT_EQ(arkb_pwr_publish_budget(nullptr), -1);
     fault("ark_pwr_i2c_readpub_bl_budget", "*", "-2");
     EXPECT_EQ(arkb_pwr_get_hwconfig_power(), -1);
     set_key("slotid", {255});
@@ -226,22 +227,20 @@ TEST_F(PowerBudget, AvailablePowerAndDecisionReads)
 
 TEST_F(PowerBudget, AdmissionRefillsOnlyAMissingCache)
 {
+    const std::string kUpdateFailed =
+        "3 libarkblade_power::arkb_pwr_poweron_node::397:Error Updating cached budget\n";
     struct Case {
         std::optional<Bytes> cached, published;
         const char *set_fault;
         std::optional<Bytes> after;
         std::size_t reads, publishes;
         std::vector<std::string> log;
+        uint8_t slot = 3;
     } cases[] = {
         {{}, Bytes{0, 200, 0, 16}, nullptr, Bytes{0, 200, 0, 16}, 1, 1, {}},
+        {{}, Bytes{0, 200, 0, 16}, nullptr, {}, 0, 0, {kUpdateFailed}, 255},  // no slot: no I2C handle
         {Bytes{0, 100, 0, 0}, Bytes{0, 200, 0, 16}, nullptr, Bytes{0, 100, 0, 0}, 0, 0, {}},
-        {{},
-         {},
-         nullptr,
-         {},
-         1,
-         0,
-         {"3 libarkblade_power::arkb_pwr_poweron_node::397:Error Updating cached budget\n"}},
+        {{}, {}, nullptr, {}, 1, 0, {kUpdateFailed}},
         {{},
          Bytes{0, 200, 0, 16},
          "1",
@@ -254,6 +253,7 @@ TEST_F(PowerBudget, AdmissionRefillsOnlyAMissingCache)
     for (const Case &c : cases) {
         SetUp();
         set_key("available_power", word(0));
+        set_key("slotid", {c.slot});
         if (c.cached)
             set_key("ARKB/PWRBUDGET", *c.cached);
         if (c.published)

@@ -151,10 +151,12 @@ TEST_F(PowerCmm, RepliesAndTheirRetries)
         {100, {"OK \t\n 7\0"s}, 0, 7, 1, {}},  // leading white space
         {100, {"OK+12 W\0"s}, 0, 12, 1, {}},   // a sign, and text after the number
         {100, {"OK 2147483647\0"s}, 0, 2147483647, 1, {}},
+        {100, {"OK -2147483648\0"s}, 0, -2147483647 - 1, 3, {}},  // the last attempt's negative grant
         // A number outside the int range is no number, on every target.
         {100, {"OK 4294967396\0"s}, 0, -1, 3, {}},
         {100, {"OK 2147483648\0"s}, 0, -1, 3, {}},
         {100, {"OK -2147483649\0"s}, 0, -1, 3, {}},
+        {100, {"OK -21474836480\0"s}, 0, -1, 3, {}},  // past INT_MIN by a digit, not a wrap
         {100, {"OK 99999999999999999999999\0"s}, 0, -1, 3, {}},
         {100, {"OK -\0"s}, 0, -1, 3, {}},
         {100, {long_ok}, 0, 42, 1, {}},
@@ -166,6 +168,7 @@ TEST_F(PowerCmm, RepliesAndTheirRetries)
          3,
          std::vector<std::string>(3, prefix + "request_power:148: Got response: ok 100")},
         {100, {""s, "OK 100\0"s}, 0, 100, 2, {len0}},
+        {100, {"\0"s}, 0, -1, 3, std::vector<std::string>(3, prefix + "request_power:148: Got response: ")},
         {100, {"OK 100\0"s, "OK 9\0"s}, 3, 9, 2, {unterminated}},
     };
     for (const Case &c : cases) {
@@ -199,6 +202,45 @@ TEST_F(PowerCmm, NoListenerThreeAttemptsAtLogCrit)
     EXPECT_EQ(log(), std::vector<std::string>(
                          3, "2 libarkblade_power_cmm:request_power:122: Can't connect socket, errno = 111"));
     EXPECT_EQ(log_facility_of_last(), 1);  // no facility bits: syslog's default, user
+}
+
+// Failures on the SP's own side: each attempt ends at its own log line.
+TEST_F(PowerCmm, LocalFailuresThreeAttempts)
+{
+    const std::string at = "2 libarkblade_power_cmm:request_power:";
+    const char *const address = vlan_ipaddrs[0];
+    struct Case {
+        const char *entry;  // vlan_ipaddrs[0]
+        const char *function;
+        LibcFake how;
+        std::string line;
+    } cases[] = {
+        {nullptr, "", LibcFake::Fail, at + "86: inet_aton failed"},
+        {"169.254.10.one", "", LibcFake::Fail, at + "86: inet_aton failed"},
+        {address, "getprotobyname", LibcFake::Fail, at + "110: Can't get tcp protocol entry"},
+        {address, "socket", LibcFake::Fail, at + "116: Can't create socket"},
+        {address, "send", LibcFake::Fail, at + "131: Can't send message"},
+        {address, "send", LibcFake::ShortSend, at + "131: Can't send message"},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        start_cmm({"OK 100\0"s});
+        vlan_ipaddrs[0] = c.entry;
+        fake_libc(c.function, 3, c.how);
+        EXPECT_EQ(arkb_pwr_cmm_request_power(100), -1) << c.line;
+        vlan_ipaddrs[0] = address;
+        fake_libc("", 0);
+        stop_cmm();
+        EXPECT_EQ(log(), std::vector<std::string>(3, c.line));
+    }
+    // A program whose standard input is closed gets its socket as descriptor 0.
+    start_cmm({"OK 100\0"s});
+    const int input = ::dup(0);
+    fake_libc("socket", 1, LibcFake::SocketZero);
+    EXPECT_EQ(arkb_pwr_cmm_request_power(100), 100);
+    ::dup2(input, 0);
+    ::close(input);
+    stop_cmm();
 }
 
 TEST_F(PowerCmm, NoDescriptorLeaksOnAnyPath)

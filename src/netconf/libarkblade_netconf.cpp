@@ -76,12 +76,12 @@ int netconf_take_request(const netconf_handle &h)
 // record: first octet at the lowest address on every host.
 uint32_t address_at(const Record &rec, int at)
 {
-    return htonl(load_be32(std::span<const uint8_t, 4>(rec.data() + at, 4)));
+    return htonl(load_be32(std::span<const uint8_t>(rec).subspan(static_cast<std::size_t>(at)).first<4>()));
 }
 
 void store_address(std::span<uint8_t> sect, int at, uint32_t address)
 {
-    store_be32(std::span<uint8_t, 4>(sect.data() + at, 4), ntohl(address));
+    store_be32(sect.subspan(static_cast<std::size_t>(at)).first<4>(), ntohl(address));
 }
 
 void fill_settings(const Record &rec, netconf_settings &s)

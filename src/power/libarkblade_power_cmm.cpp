@@ -143,8 +143,7 @@ int parse_reply(const char *reply)
 int request_power(int watts)
 {
     constexpr const char *fn = "request_power";
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(kCmmPort);
     // The table is writable by every program that links it: check the entry.

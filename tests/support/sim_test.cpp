@@ -73,6 +73,7 @@ void SimTest::SetUp()
     recorded_sleeps().clear();
     on_sleep(nullptr);
     set_wall_clock(std::nullopt);
+    fake_libc("", 0);
 }
 
 std::vector<std::string> SimTest::journal(const std::string &func) const

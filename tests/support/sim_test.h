@@ -62,5 +62,10 @@ void on_sleep(std::function<void(std::size_t)> hook);
 // Sets the wall clock that time() gives the code under test, in seconds
 // since 1970; std::nullopt gives back the real clock.  Reset by SetUp.
 void set_wall_clock(std::optional<long long> seconds);
+// Changes the next `times` calls of getprotobyname, socket or send made by
+// the calling thread: they fail, or send sends all bytes but one, or socket
+// answers descriptor 0 in place of standard input; reset by SetUp.
+enum class LibcFake { Fail, ShortSend, SocketZero };
+void fake_libc(const std::string &function, int times, LibcFake how = LibcFake::Fail);
 
 #endif
