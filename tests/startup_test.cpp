@@ -1,5 +1,6 @@
 // Midplane start-up: slot read, tunnel access, chassis-type probe, records.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "arkblade.h"
 #include "sim_test.h"
@@ -46,6 +47,15 @@ TEST_F(MidplaneStartup, CallsInOrderAndPublishesEverything)
     ASSERT_EQ(::stat("/dev/shm/chassis_type", &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_TRUE(log().empty());
+
+    // A daemon whose standard input is closed gets descriptor 0 for a file.
+    SetUp();
+    const int input = ::dup(0);
+    ::close(0);
+    EXPECT_EQ(arkb_initialize_mp(), 0);
+    ::dup2(input, 0);
+    ::close(input);
+    EXPECT_EQ(file("/dev/shm/chassis_type"), (Bytes{0x18, 0x0C}));
 }
 
 TEST_F(MidplaneStartup, OnlyMinusOneIsARegisterReadFailure)
