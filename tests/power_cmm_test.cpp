@@ -234,6 +234,7 @@ TEST_F(PowerCmm, LocalFailuresThreeAttempts)
         EXPECT_EQ(log(), std::vector<std::string>(3, c.line));
     }
     // A program whose standard input is closed gets its socket as descriptor 0.
+    SetUp();
     start_cmm({"OK 100\0"s});
     const int input = ::dup(0);
     fake_libc("socket", 1, LibcFake::SocketZero);
@@ -241,6 +242,7 @@ TEST_F(PowerCmm, LocalFailuresThreeAttempts)
     ::dup2(input, 0);
     ::close(input);
     stop_cmm();
+    EXPECT_EQ(log(), std::vector<std::string>{});  // in one attempt
 }
 
 TEST_F(PowerCmm, NoDescriptorLeaksOnAnyPath)
