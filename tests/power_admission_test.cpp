@@ -79,8 +79,7 @@ TEST_F(PowerAdmission, Table)
         {"broadcast 1", 0, 100, 0, false, {}, 1, kNone, 0, 100, 1, {}, {}, false},
         {"broadcast 2", 0, 100, 1, false, {}, 2, 1, -10, 0, 0, {}, {}, false},
         {"broadcast 3", 0, 100, 0, false, {}, 3, 1, -17, 0, 0, {}, {}, false},
-        {"broadcast 0", 0, 100, 0, false, {}, 0, 1, -17, 0, 0, {}, {}, false},  // read: the poller is not
-                                                                                // asked
+        {"broadcast 0", 0, 100, 0, false, {}, 0, 1, -17, 0, 0, {}, {}, false},  // read: no poller
         {"broadcast 3 mode 1", 0, 100, 1, false, {}, 3, 1, 0, 100, 1, {}, {}, false},
         {"no format, poller 2", 0, 100, 0, false, {}, kBadFormat, 2, -10, 0, 0, {}, {kNoFormat}, true},
         {"no key, poller 2", 0, 100, 0, false, {}, kNone, 2, -10, 0, 0, {}, {kNoBroadcast}, true},

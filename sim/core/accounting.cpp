@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <string_view>
 
 #include "bus_time.h"
 #include "journal_line.h"
@@ -132,7 +133,7 @@ struct Rule {
     int value = 0;
 };
 
-constexpr const char *kDone = "done:";
+constexpr std::string_view kDone = "done:";
 
 bool parse_rule(const std::string &line, Rule &r)
 {
@@ -151,11 +152,8 @@ bool parse_rule(const std::string &line, Rule &r)
         r.cut = true;
         return true;
     }
-    const char *number = value;
-    if (std::strncmp(value, kDone, std::strlen(kDone)) == 0) {
-        r.done = true;
-        number += std::strlen(kDone);
-    }
+    r.done = std::string_view(value).starts_with(kDone);
+    const char *number = r.done ? value + kDone.size() : value;
     // Read in 64 bits on every target: a value outside int is a bad rule,
     // not one that a 32-bit long would silently saturate.
     char *end = nullptr;
@@ -173,7 +171,7 @@ std::string rule_text(const Rule &r)
     std::string when = r.first == 0 ? "*" : std::to_string(r.first) + (r.onward ? "+" : "");
     if (r.cut)
         return when + " cut";
-    return when + " " + (r.done ? kDone : "") + std::to_string(r.value);
+    return when + " " + std::string(r.done ? kDone : "") + std::to_string(r.value);
 }
 
 std::vector<Rule> load_rules(const std::string &sp)
@@ -230,11 +228,9 @@ Fault enter(const char *func)
             continue;
         if (r.cut) {
             f.cut = true;
-        } else if (r.done) {
-            f.done = true;
-            f.value = r.value;
         } else {
-            f.fail = true;
+            f.done = r.done;
+            f.fail = !r.done;
             f.value = r.value;
         }
         g_call.fault = rule_text(r);
