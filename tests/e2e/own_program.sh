@@ -25,7 +25,7 @@ int main(void)
 }
 C
 flags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs arkblade) || fail "pkg-config"
-(cd "$WORK" && $ARKB_CC -std=c99 my_program.c $flags -o my_program) || fail "building my_program"
+(cd "$WORK" && $ARKB_CC -std=c99 ${ARKB_CFLAGS:-} my_program.c $flags -o my_program) || fail "building my_program"
 ! readelf -d "$WORK/my_program" | grep -Eq 'RPATH|RUNPATH' || fail "the documented link records a run path"
 export PATH=/usr/bin:/bin
 installed() { "$prefix/bin/arksim" -C "$CHASSIS" "$@"; }
