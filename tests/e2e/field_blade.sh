@@ -39,4 +39,20 @@ assert d["mailbox"]["target"] == 0x86 and d["mailbox"]["bytes"][156:160] == "c05
 assert d["chassis_fru"]["offset"] == 6144 and len(d["chassis_fru"]["bytes"]) == 4096
 assert d["published_budget"] is None
 PY
+# Into an existing chassis, in another slot: the mailbox goes to that slot's
+# tunnel memory.  A newer format version and a damaged file are refused,
+# and nothing is made.
+sim add-blade bravo 5 --from "$snap" | grep -q '^blade bravo in slot 5' || fail "add-blade --from"
+sim mailbox show --blade bravo | grep -qi formatted || fail "bravo's mailbox: $(sim mailbox show --blade bravo)"
+sed 's/"version": 1/"version": 2/' "$snap" >"$WORK/v2.json"
+head -c 4000 "$snap" >"$WORK/cut.json"
+sed 's/"0x9c": 24/"0x9c": 300/' "$snap" >"$WORK/reg.json"
+for f in v2 cut reg; do
+  "$ARKSIM" -C "$WORK/$f" create --from "$WORK/$f.json" 2>"$WORK/err" && fail "$f.json taken"
+  [ ! -e "$WORK/$f" ] || fail "$f.json left a chassis"
+  echo "$f: $(cat "$WORK/err")" >>"$WORK/errors"
+done
+grep -q "^v2: .* is snapshot format version 2; this arksim reads versions up to 1" "$WORK/errors" &&
+  grep -q '^cut: .* is damaged (.*): at byte 4000: the document ends early$' "$WORK/errors" &&
+  grep -q '^reg: .* is damaged (.*): registers.0x9c is no byte$' "$WORK/errors" || fail "$(cat "$WORK/errors")"
 echo "field blade: ok"
