@@ -19,6 +19,8 @@
  *                      goes to standard error and to ARKB_REPLAY_REPORT, and
  *                      the process ends with status ARKB_REPLAY_DIVERGED.
  *                      A run that matched writes "ok N" to ARKB_REPLAY_REPORT.
+ *                      The first process to make a platform call replays;
+ *                      the programs it starts pass their calls on.
  *
  * Plain C over libc alone: an SP image need hold no C++ runtime, and the
  * platform functions are found with dlsym(RTLD_NEXT) rather than linked.
@@ -198,6 +200,8 @@ static struct {
     char *file;
 } g_replay;
 
+static char *g_report; /* ARKB_REPLAY_REPORT */
+
 static char *dup_range(const char *p, size_t n)
 {
     char *s = malloc(n + 1);
@@ -249,6 +253,13 @@ static void load_replay(void)
         return;
     g_replay.state = 1;
     g_replay.file = dup_range(path, strlen(path));
+    /* The replay is this process's, the first to make a platform call: the
+     * programs it starts in turn (the shell of a system(), say) pass their
+     * calls on. */
+    const char *report = getenv("ARKB_REPLAY_REPORT");
+    g_report = report != NULL ? dup_range(report, strlen(report)) : NULL;
+    unsetenv("ARKB_REPLAY");
+    unsetenv("ARKB_REPLAY_REPORT");
     FILE *f = fopen(path, "re");
     if (f == NULL) {
         fprintf(stderr, "libarkblade-trace: cannot read the trace %s: %s\n", path, strerror(errno));
@@ -284,7 +295,7 @@ static int replaying(void)
 
 static void write_report(const char *text)
 {
-    const char *path = getenv("ARKB_REPLAY_REPORT");
+    const char *path = g_report;
     if (path == NULL || path[0] == '\0')
         return;
     int fd = open(path, O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
@@ -338,8 +349,7 @@ static void diverged(const char *what, const char *recorded, const struct text *
     put_short(&r, "came:    ", came != NULL ? came->p : "(the program ended)");
     if (recorded != NULL && came != NULL)
         put_difference(&r, recorded, came->p);
-    const char *report = getenv("ARKB_REPLAY_REPORT");
-    if (report != NULL && report[0] != '\0')
+    if (g_report != NULL && g_report[0] != '\0')
         write_report(r.p);
     else
         fprintf(stderr, "libarkblade-trace: %s", r.p);
@@ -413,16 +423,18 @@ EXPORT time_t time(time_t *t)
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     time_t v = now.tv_sec;
-    if (replaying() && g_replay.next > 0 && g_replay.calls[g_replay.next - 1].wall >= 0)
+    if (g_replay.state == 1 && g_replay.next > 0 && g_replay.calls[g_replay.next - 1].wall >= 0)
         v = (time_t)g_replay.calls[g_replay.next - 1].wall;
     if (t != NULL)
         *t = v;
     return v;
 }
 
+/* A process that made no platform call leaves the verdict to the one that
+ * does (a shell that starts the program, say). */
 __attribute__((destructor)) static void replay_end(void)
 {
-    if (!replaying())
+    if (g_replay.state != 1)
         return;
     if (g_replay.next < g_replay.count)
         diverged("the program made fewer calls than the trace holds", g_replay.calls[g_replay.next].line,
