@@ -180,14 +180,15 @@ private:
             space();
             if (peek() != '"')
                 return fail("expected a member name");
-            out.members.emplace_back();
-            if (!string(out.members.back().first))
+            out.names.emplace_back();
+            out.items.emplace_back();
+            if (!string(out.names.back()))
                 return false;
             space();
             if (peek() != ':')
                 return fail("expected ':'");
             ++i_;
-            if (!value(out.members.back().second, depth + 1))
+            if (!value(out.items.back(), depth + 1))
                 return false;
             space();
             if (peek() == '}')
@@ -203,9 +204,11 @@ private:
 
 const JsonValue *JsonValue::get(std::string_view key) const
 {
-    for (const auto &[name, v] : members)
-        if (name == key)
-            return &v;
+    if (type != Object)
+        return nullptr;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == key)
+            return &items[i];
     return nullptr;
 }
 

@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace arkcli {
@@ -15,8 +14,8 @@ struct JsonValue {
     bool flag = false;
     long long number = 0;
     std::string text;
-    std::vector<JsonValue> items;                            // an array's
-    std::vector<std::pair<std::string, JsonValue>> members;  // an object's, in order
+    std::vector<JsonValue> items;    // an array's; an object's member values
+    std::vector<std::string> names;  // an object's member names, in order
 
     // The object's member `key`, nullptr when there is none (or this is no object).
     const JsonValue *get(std::string_view key) const;

@@ -15,26 +15,32 @@ inline constexpr int kSnapshotVersion = 1;
 
 using Bytes = std::vector<uint8_t>;
 
+// A span of bytes the SP read: where, and the bytes (none when unreadable).
+struct SnapshotSpan {
+    unsigned offset = 0;
+    std::optional<Bytes> bytes;
+};
+
+// A memstore key as the SP read it.
+struct SnapshotKey {
+    std::string name;
+    bool present = false;
+    std::optional<Bytes> bytes;  // none: absent, or present but unreadable
+    long long length = 0;
+};
+
 struct Snapshot {
+    using Span = SnapshotSpan;
+    using Key = SnapshotKey;
     std::string taken_by;
     long long uptime = -1;  // -1: not recorded
     int slot = -1;          // -1: the slot byte was unreadable
     // Registers 0x9C, 0x4C, 0x7E: the value, -1 when the SP could not read it.
     int registers[3] = {-1, -1, -1};
     int thermal_register = -1, thermal_value = -1;
-    struct Key {
-        std::string name;
-        bool present = false;
-        std::optional<Bytes> bytes;  // none: absent, or present but unreadable
-        long long length = 0;
-    };
     std::vector<Key> keys;
     std::vector<std::pair<std::string, std::optional<Bytes>>> files;  // /dev/shm/NAME
     std::vector<std::pair<std::string, bool>> present;                // the switch files
-    struct Span {
-        unsigned offset = 0;
-        std::optional<Bytes> bytes;
-    };
     std::vector<Span> eeprom;
     std::optional<Span> mailbox;                // offset in the slot's tunnel memory
     std::optional<Span> chassis_fru;            // offset in target 0xAA's
