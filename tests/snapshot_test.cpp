@@ -3,6 +3,7 @@
 // is written.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <unistd.h>
 
@@ -69,7 +70,11 @@ std::string snapshot_text(const std::string &change_from = "", const std::string
 
 bool read_text(const std::string &text, arkcli::Snapshot &out, std::string &error)
 {
-    const std::string path = "snapshot-test.json";
+    const char *tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/arkb-snapshot.XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    EXPECT_GE(fd, 0);
+    ::close(fd);
     std::ofstream(path) << text;
     const bool ok = arkcli::read_snapshot(path, out, error);
     ::unlink(path.c_str());
