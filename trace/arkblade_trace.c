@@ -260,9 +260,9 @@ static void load_replay(void)
     g_report = report != NULL ? dup_range(report, strlen(report)) : NULL;
     unsetenv("ARKB_REPLAY");
     unsetenv("ARKB_REPLAY_REPORT");
-    FILE *f = fopen(path, "re");
+    FILE *f = fopen(g_replay.file, "re");
     if (f == NULL) {
-        fprintf(stderr, "libarkblade-trace: cannot read the trace %s: %s\n", path, strerror(errno));
+        fprintf(stderr, "libarkblade-trace: cannot read the trace %s: %s\n", g_replay.file, strerror(errno));
         _exit(ARKB_REPLAY_DIVERGED);
     }
     char *line = NULL;
