@@ -334,11 +334,15 @@ static void put_difference(struct text *r, const char *recorded, const char *cam
     if (a == NULL || b == NULL)
         return;
     a += 3, b += 3;
+    /* Steps a byte at a time, reading no further than each run's end (a
+     * damaged trace may end a byte after one digit). */
     size_t i = 0;
-    while (a[i * 3] != '\0' && b[i * 3] != '\0' && a[i * 3] == b[i * 3] && a[i * 3 + 1] == b[i * 3 + 1])
+    while (a[0] != '\0' && a[1] != '\0' && a[0] == b[0] && a[1] == b[1]) {
         ++i;
-    putf(r, "  first difference at byte %zu: recorded %.2s, came %.2s\n", i, a[i * 3] ? a + i * 3 : "--",
-         b[i * 3] ? b + i * 3 : "--");
+        a += a[2] == ' ' ? 3 : 2;
+        b += b[2] == ' ' ? 3 : 2;
+    }
+    putf(r, "  first difference at byte %zu: recorded %.2s, came %.2s\n", i, a[0] ? a : "--", b[0] ? b : "--");
 }
 
 static void diverged(const char *what, const char *recorded, const struct text *came)
