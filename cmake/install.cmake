@@ -5,8 +5,9 @@
 #   runtime  libarkblade.so.1
 #   dev      arkblade.h, the libarkblade.so link, arkblade.pc, the CMake package,
 #            the man 3 pages
-#   tools    arkbctl and its man page (also in the library-only build, with
-#            ARKBLADE_TOOLS=ON)
+#   tools    arkbctl and its man page, and the trace library
+#            <libdir>/arkblade/libarkblade-trace.so.1 (trace/CMakeLists.txt)
+#            (also in the library-only build, with ARKBLADE_TOOLS=ON)
 #   sim      the simulated SP platform (libarksim_core and the eight stand-ins,
 #            in <libdir>/arksim), arksim, arkcmm and their man pages
 #

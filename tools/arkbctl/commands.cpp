@@ -8,6 +8,7 @@
 
 #include "arkblade.h"
 #include "arkbctl_cli.h"
+#include "snapshot.h"
 
 namespace arkbctl {
 
@@ -472,6 +473,7 @@ const Entry kEntries[] = {
     {"instrec", "dump", "arkb_instrec_test", "", Ok::Zero, plain<arkb_instrec_test>,
      "instrec dump     arkb_instrec_test"},
     {"fru", "manr", "get_manr_info", "", Ok::Zero, fru_manr, "fru manr"},
+    {"snapshot", "", nullptr, "-o:path", Ok::Zero, snapshot, "snapshot [-o FILE]"},
 };
 
 const Family kFamilies[] = {
@@ -513,6 +515,15 @@ const Family kFamilies[] = {
     {"fru", "manufacturing record",
      "Calls get_manr_info and prints the part number, serial and dash level,\n"
      "then a hex dump of the 183-byte record payload.\n",
+     nullptr},
+    {"snapshot", "the blade's state as one JSON document, for the simulator",
+     "Reads, and never writes, what the library keeps and reads: its memstore keys,\n"
+     "the /dev/shm files, the switch files, midplane registers 0x9C, 0x4C and 0x7E\n"
+     "and the slot's thermal override register, the slot byte, the uptime, the FRU\n"
+     "EEPROM's directory and InstallR segment, the slot's mailbox, the chassis FRU\n"
+     "data and the published budget.  A part that cannot be read is recorded with\n"
+     "the result that refused it.  `arksim create --from FILE` builds a simulated\n"
+     "blade from it; the fields are in arkbctl(1).\n",
      nullptr},
     {"log", "write a line through arkb_output",
      "Calls arkb_output(PRIORITY, \"%s\", TEXT).  PRIORITY: a number or\n"

@@ -80,6 +80,7 @@ struct Functions {
     void (*arkb_output)(int, const char *, ...) = nullptr;
 };
 Functions g_lib;
+void *g_handle = nullptr;
 
 template <class Fn> bool resolve(void *handle, const char *name, Fn &out, std::string &error)
 {
@@ -113,8 +114,12 @@ bool load_library(std::string &error)
     if (!resolve(handle, "arkb_output", f.arkb_output, error))
         return false;
     g_lib = f;
+    g_handle = handle;
     return true;
 }
+
+// The handle's lookup covers the library and the libraries it needs.
+void *platform_symbol(const char *name) { return g_handle != nullptr ? ::dlsym(g_handle, name) : nullptr; }
 
 }  // namespace arkbctl
 

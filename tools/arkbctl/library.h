@@ -17,6 +17,10 @@ inline constexpr const char *kLibraryName = "libarkblade.so.1";
 // nothing but this changes for them.
 bool load_library(std::string &error);
 
+// A function of the library or of the platform libraries it was loaded with
+// (the SP's own), nullptr when none has it.  After load_library().
+void *platform_symbol(const char *name);
+
 }  // namespace arkbctl
 
 #endif

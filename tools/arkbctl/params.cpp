@@ -43,7 +43,7 @@ std::vector<Param> parse_list(const char *list)
         size_t colon = tok.find(':');
         p.name = std::string(tok.substr(0, colon));
         p.kind = colon == std::string_view::npos ? "flag" : std::string(tok.substr(colon + 1));
-        p.option = p.name.starts_with("--");
+        p.option = p.name.starts_with("-");
         params.push_back(std::move(p));
     }
     return params;
@@ -106,6 +106,10 @@ bool parse_one(const Param &p, const char *s, Values &v, size_t i)
             return true;
         usage_error("%s: '%s' is not 8 or 16", name, s);
         return false;
+    }
+    if (k == "path") {
+        v.text = s;
+        return true;
     }
     if (k == "hex") {
         if (parse_hex_bytes(s, &v.bytes))

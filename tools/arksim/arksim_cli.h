@@ -52,6 +52,7 @@ std::span<const Command> memory_commands();   // memstore register tunnel eeprom
 std::span<const Command> value_commands();    // uptime sensor dt slot-byte
 std::span<const Command> debug_commands();    // fault journal stats log
 std::span<const Command> run_commands();      // run
+std::span<const Command> replay_commands();   // replay
 std::span<const Command> cmm_commands();      // cmm broadcast
 
 /* --- the chassis management module (cmd_cmm.cpp) ---------------------- */

@@ -4,10 +4,12 @@
 #include "cmm/cmm_state.h"
 #include "core/answers.h"
 #include "core/blade_move.h"
+#include "core/inspect.h"
 #include "arksim_cli.h"
 #include "core/bus_time.h"
 #include "cmd_fru.h"
 #include "core/simstate.h"
+#include "snapshot_import.h"
 #include "userns/userns.h"
 
 namespace arkcli {
@@ -35,6 +37,25 @@ const arksim::BladeInfo *blade_in_slot(const std::vector<arksim::BladeInfo> &bla
     return nullptr;
 }
 
+// Reads the snapshot of --from; false with the reason printed.
+bool load_snapshot(const std::string &path, Snapshot &s)
+{
+    std::string error;
+    if (!read_snapshot(path, s, error))
+        return fail("%s", error.c_str()), false;
+    return true;
+}
+
+void print_import(const std::string &path, const Snapshot &s, const std::vector<std::string> &notes)
+{
+    std::printf("  from %s (taken by %s", path.c_str(), s.taken_by.c_str());
+    if (s.uptime >= 0)
+        std::printf(" at uptime %lld s", s.uptime);
+    std::puts(")");
+    for (const std::string &n : notes)
+        std::printf("  note: %s\n", n.c_str());
+}
+
 int create(const Context &ctx, const Args &args)
 {
     if (!args.pos.empty())
@@ -59,6 +80,20 @@ int create(const Context &ctx, const Args &args)
                 return usage_error("two blades named %s or in slot %d", name.c_str(), slot);
         blades.emplace_back(name, slot);
     }
+    Snapshot snap;
+    const std::string *from = args.get("--from");
+    if (from != nullptr) {
+        if (args.has("--type") || args.has("--blade") || args.has("--identity"))
+            return usage_error("--from takes the chassis type, identity and blade from the snapshot");
+        if (!load_snapshot(*from, snap))
+            return 1;
+        if (snap.slot < 0)
+            return fail(
+                "%s holds no slot byte (unreadable on the SP): add the blade with add-blade NAME SLOT "
+                "--from",
+                from->c_str());
+        blades.emplace_back("sp1", snap.slot);
+    }
     if (blades.empty())
         blades.emplace_back("sp1", 3);
     long long khz = 0;
@@ -77,6 +112,11 @@ int create(const Context &ctx, const Args &args)
         return 1;
     if (!arksim::write_bus_khz(ctx.chassis, static_cast<unsigned>(khz)))
         return fail("cannot write %s/bus_khz", ctx.chassis.c_str());
+    std::vector<std::string> notes;
+    if (from != nullptr &&
+        (!import_chassis(ctx.chassis, snap, notes) ||
+         !import_blade(ctx.chassis, arksim::blade_dir(ctx.chassis, "sp1"), snap.slot, snap, notes)))
+        return fail("cannot write the snapshot's state into %s", ctx.chassis.c_str());
     arksim::cmm::Config cmm;
     cmm.autostart = args.has("--cmm");
     if (const std::string *pool = args.get("--pool")) {
@@ -87,9 +127,11 @@ int create(const Context &ctx, const Args &args)
     }
     if (cmm.autostart && !arksim::cmm::write_config(ctx.chassis, cmm))
         return fail("cannot write %s", arksim::cmm::file(ctx.chassis, "config").c_str());
-    std::printf("chassis %s, type %lld\n", ctx.chassis.c_str(), type);
+    std::printf("chassis %s, type %d\n", ctx.chassis.c_str(), arksim::probe_chassis_type(ctx.chassis));
     for (const auto &[name, slot] : blades)
         std::printf("  blade %s in slot %d\n", name.c_str(), slot);
+    if (from != nullptr)
+        print_import(*from, snap, notes);
     if (cmm.autostart)
         std::printf("  CMM with a pool of %d W, started by `arksim run`\n", cmm.pool);
     if (khz != 0)
@@ -150,12 +192,21 @@ int answers(const Context &ctx, const Args &args)
 int add_blade(const Context &ctx, const Args &args)
 {
     int slot = 0;
-    if (args.pos.size() != 2)
-        return usage_error("wants NAME SLOT");
-    if (!valid_name(args.pos[0]) || !parse_slot(args.pos[1], slot))
-        return usage_error("bad blade name %s or slot %s", args.pos[0].c_str(), args.pos[1].c_str());
+    const std::string *from = args.get("--from");
+    if (args.pos.size() != 2 && !(from != nullptr && args.pos.size() == 1))
+        return usage_error("wants NAME SLOT, or NAME [SLOT] --from FILE");
+    if (!valid_name(args.pos[0]) || (args.pos.size() == 2 && !parse_slot(args.pos[1], slot)))
+        return usage_error("bad blade name %s or slot %s", args.pos[0].c_str(),
+                           args.pos.size() == 2 ? args.pos[1].c_str() : "");
     if (!need_chassis(ctx))
         return 1;
+    Snapshot snap;
+    if (from != nullptr) {
+        if (!load_snapshot(*from, snap))
+            return 1;
+        if (args.pos.size() == 1 && (slot = snap.slot) < 0)
+            return fail("%s holds no slot byte (unreadable on the SP): give the SLOT", from->c_str());
+    }
     auto blades = arksim::list_blades(ctx.chassis);
     for (const auto &b : blades)
         if (b.name == args.pos[0])
@@ -164,8 +215,13 @@ int add_blade(const Context &ctx, const Args &args)
         return fail("slot %d holds blade %s already", slot, b->name.c_str());
     if (!arksim::add_blade(ctx.chassis, args.pos[0], slot))
         return fail("cannot add blade %s", args.pos[0].c_str());
-    std::printf("blade %s in slot %d: %s\n", args.pos[0].c_str(), slot,
-                arksim::blade_dir(ctx.chassis, args.pos[0]).c_str());
+    const std::string dir = arksim::blade_dir(ctx.chassis, args.pos[0]);
+    std::vector<std::string> notes;
+    if (from != nullptr && !import_blade(ctx.chassis, dir, slot, snap, notes))
+        return fail("cannot write the snapshot's state into blade %s", args.pos[0].c_str());
+    std::printf("blade %s in slot %d: %s\n", args.pos[0].c_str(), slot, dir.c_str());
+    if (from != nullptr)
+        print_import(*from, snap, notes);
     return 0;
 }
 
@@ -218,6 +274,10 @@ constexpr Opt kCreateOpts[] = {
     {"--cmm", "", "the chassis has a CMM: `arksim run` starts it (see `arksim cmm`)"},
     {"--pool", "W", "with --cmm: the CMM's power pool in watts (default 1200)"},
     {"--bus-khz", "N", "time the blades' bus transactions at N kHz (0: untimed, the default)"},
+    {"--from", "FILE", "the chassis and its blade sp1 from a blade's snapshot (`arkbctl snapshot`)"},
+};
+constexpr Opt kAddBladeOpts[] = {
+    {"--from", "FILE", "the blade's state from its snapshot (`arkbctl snapshot`); SLOT defaults to its slot"},
 };
 constexpr Opt kBusOpts[] = {{"--khz", "N", "the new speed; 0 makes the bus untimed"}};
 constexpr Opt kAnswersOpts[] = {
@@ -229,10 +289,17 @@ constexpr Opt kMoveOpts[] = {
 
 constexpr Command kCommands[] = {
     {"create",
-     "[--type CODE] [--blade NAME:SLOT]... [--cmm [--pool W]] [--identity P:S:D] [--bus-khz N] [--force]",
+     "[--type CODE] [--blade NAME:SLOT]... [--cmm [--pool W]] [--identity P:S:D] [--bus-khz N] [--force]\n"
+     "       arksim create --from FILE [--cmm [--pool W]] [--bus-khz N] [--force]",
      "create a chassis folder with its blades",
      "The registers are set so that the blade's probe finds the chassis type;\n"
-     "every slot's thermal override is off (0x7f).",
+     "every slot's thermal override is off (0x7f).\n\n"
+     "With --from, a field blade's snapshot (`arkbctl snapshot -o FILE` on its SP)\n"
+     "gives the chassis its type registers, the slot's thermal override register\n"
+     "and its FRU data, and the blade sp1, in the snapshot's slot, its memstore\n"
+     "keys, /dev/shm files, switch files, FRU EEPROM spans, uptime clock (running\n"
+     "on from the recorded value), mailbox and published budget.  A snapshot of a\n"
+     "newer format version, or one that is damaged, is refused and nothing is made.",
      kCreateOpts, false, create},
     {"bus", "[--khz N]", "show or set the speed of the blades' timed bus",
      "On a timed bus every platform call that reaches the midplane, the tunnel,\n"
@@ -255,7 +322,11 @@ constexpr Command kCommands[] = {
      "Results that fault rules inject are kept; the journal marks a result the\n"
      "mode chose with the natural one: \"= 0 <edge: 32>\".  For every blade.",
      kAnswersOpts, false, answers},
-    {"add-blade", "NAME SLOT", "add a freshly inserted blade", "", {}, false, add_blade},
+    {"add-blade", "NAME SLOT | NAME [SLOT] --from FILE", "add a freshly inserted blade",
+     "With --from, the blade takes its state from a field blade's snapshot, as\n"
+     "`create --from` gives it (its mailbox and published budget go to its slot\n"
+     "here); the chassis keeps its own type and FRU data.",
+     kAddBladeOpts, false, add_blade},
     {"move", "[BLADE] [--to-chassis DIR] [--to-slot N]", "move a blade to another slot or chassis",
      "The blade is BLADE, or the one chosen by --blade/--slot.  Into another chassis\n"
      "its folder moves to DIR/blades/ with its EEPROM, /conf, /persist and\n"
