@@ -342,7 +342,8 @@ static void put_difference(struct text *r, const char *recorded, const char *cam
         a += a[2] == ' ' ? 3 : 2;
         b += b[2] == ' ' ? 3 : 2;
     }
-    putf(r, "  first difference at byte %zu: recorded %.2s, came %.2s\n", i, a[0] ? a : "--", b[0] ? b : "--");
+    putf(r, "  first difference at byte %zu: recorded %.2s, came %.2s\n", i, a[0] ? a : "--",
+         b[0] ? b : "--");
 }
 
 static void diverged(const char *what, const char *recorded, const struct text *came)
