@@ -20,21 +20,31 @@
  * integers; the netconf address fields hold the four octets in network order.  The "chassis_type" key
  * alone is stored low byte first.
  *
- * Blocking.  arkb_netconf_check_req sleeps for up to 8 x 2 s after granting a request;
- * arkb_pwr_cmm_request_power, and the admissions that call it, wait on TCP with no time-out, for up to
- * three attempts.  Everything else returns as soon as its memstore calls and bus transfers are done.
+ * Blocking.  arkb_netconf_check_req sleeps for up to 8 x 2 s after granting a request.
+ * arkb_pwr_cmm_request_power makes up to three TCP attempts and sets no time-out: on a silent network
+ * each connect waits out the kernel's SYN retries (about 127 s with Linux defaults, so about 6 minutes
+ * for three attempts), and behind a CMM that accepts the connection and never answers the receive waits
+ * forever.  The admissions that may ask the CMM block the same way: arkb_pwr_poweron_node,
+ * arkb_pwr_poweron, and arkb_pwr_poweroff when no allotment is stored.  Everything else returns as soon
+ * as its memstore calls, file accesses and bus transfers are done.
  *
- * State.  The library keeps no state in process memory and starts no thread: every value that outlives a
- * call lives in memstore, in a file under /dev/shm, in the FRU EEPROM or in tunnel block memory, where
- * every SP process sees it at once.  Calls may come from any SP process in any order after start-up
- * (arkb_initialize_mp, then arkb_initialize); there are no locks, and of two concurrent writers the last
- * one wins.
+ * State, threads and processes.  The library keeps no state in process memory, starts no thread, takes
+ * no lock and installs no signal handler: every value that outlives a call lives in memstore, in a file
+ * under /dev/shm, in the FRU EEPROM or in tunnel block memory, where every SP process sees it at once.
+ * Calls may come from any SP process in any order after start-up (arkb_initialize_mp, then
+ * arkb_initialize); of two concurrent writers the last one wins, and a read-modify-write (the
+ * installation record, the thermal control setting) is not atomic against another process.  Whether
+ * calls may come from several threads of one process at once is the platform libraries' matter
+ * (memstore, midplane, I2C, sensors), which the library calls as they are; of its own calls only the CMM
+ * client's getprotobyname is not thread-safe in the C library.
  *
  * Ownership.  Records and buffers crossing this interface are owned by the caller and are not kept after
  * the call.  Pointer arguments must not be NULL, except where a comment says what NULL does.
  *
  * Log.  Errors and notices go to the system log (facility LOG_UUCP) as "file::function::line:Error text"
- * at priority 3 and "...:Notice text" at priority 5; the CMM power request client logs at LOG_CRIT.  The
+ * at priority 3 and "...:Notice text" at priority 5.  The CMM power request client alone writes its own
+ * lines, "libarkblade_power_cmm:function:line: text", straight to syslog at priority 2 (LOG_CRIT) with no
+ * facility bits.  The
  * diagnostics (print_installr_struct, printf_installationR, arkb_instrec_test, arkb_netconf_test,
  * arkb_pwr_unit_test) print on standard output instead.
  */
@@ -89,8 +99,10 @@ int arkb_initialize_mp(void);
 /*
  * arkb_initialize - second start-up call: thermal override, PCA9501, netconf mailbox, installation record
  *
- * Needs the slot stored by arkb_initialize_mp.  Then, each step logged and skipped when it fails:
- *   - clears the thermal override (arkb_set_thermovrd(0));
+ * Needs the slot stored by arkb_initialize_mp.  Then runs these steps in turn; a step that fails is
+ * logged and the next one runs:
+ *   - forces the thermal override off (arkb_set_thermovrd(0)) without reading "tcontrol": a program that
+ *     keeps a thermal control setting re-applies it with arkb_set_tcontrol after arkb_initialize;
  *   - when the PCA9501 reports no DT value and bit 4 of the slot byte is clear, programs its defaults;
  *     this platform has no defaults file, so every such start logs "Error PCA9501 Bin File is null";
  *   - prepares the netconf mailbox (arkb_netconf_initialize);
@@ -100,8 +112,9 @@ int arkb_initialize_mp(void);
  * Could not update InstallR record"); -1 when "slotid" is missing or 255 (logged; nothing else is done).
  *
  * Writes: "therm_ovrd" and the override register, the mailbox in the slot's tunnel block memory, possibly
- * a record in the FRU EEPROM.  Reads about 3 KB over the buses (the ring and the chassis FRU data); on a
- * 100 kHz bus a blade's first start-up takes about 0.77 s.
+ * a record in the FRU EEPROM.  Reads about 3 KB over the buses (the ring and the chassis FRU data); in
+ * the simulator's model of a 100 kHz bus (arksim bus --khz 100) a blade's first start-up takes about
+ * 0.77 s.
  *
  * When: once per SP start, after arkb_initialize_mp.
  */
@@ -111,8 +124,9 @@ int arkb_initialize(void);
  * == Blade state ==  (man 3 libarkblade-state)
  *
  * The blade's chassis state in memstore, where every SP program reads it: slot, device and chassis type,
- * SAS capabilities, CMM readiness and the thermal override; and the library's log function.  None of
- * these blocks beyond its memstore calls, except the one midplane transfer of the thermal override.
+ * SAS capabilities, CMM readiness and the thermal override; and the library's log function.  They block
+ * only for their memstore calls, except arkb_read_slotid (a midplane transfer), arkb_store_slotid (it
+ * also writes /dev/shm/slotid) and arkb_set_thermovrd (one midplane write).
  */
 
 /*
@@ -180,7 +194,8 @@ int arkb_get_device_type(uint32_t *type);
  * arkb_get_chassis_type - the chassis type that start-up probed
  *
  * Reads memstore "chassis_type" (2 bytes, low byte first) and stores the code in *type: 1302, 3096, 3074,
- * 3331 or 3073 (see arkb_initialize_mp); 0 when the key is missing, i.e. start-up has not run.
+ * 3331 or 3073 (see arkb_initialize_mp); 0 when the key cannot be read: start-up has not run, its write
+ * of the key failed (arkb_initialize_mp does not check it), or the read fails.
  *
  * Returns: 0, always.
  */
@@ -251,7 +266,8 @@ int arkb_set_thermovrd(uint8_t value);
  *
  * Reads memstore "therm_ovrd" (1 byte) into *value; the register is never read back.
  *
- * Returns: 0; -1 when the key was never written or cannot be read.
+ * Returns: 0; -1 when the key was never written or cannot be read (the byte at value may have been
+ * written all the same).
  */
 int arkb_get_thermovrd(uint8_t *value);
 
@@ -260,9 +276,11 @@ int arkb_get_thermovrd(uint8_t *value);
  *
  * Direct access to the midplane library: each function takes exactly the arguments of its arkmp_
  * namesake, passes them on unchanged and returns that function's result unchanged.  A slot's target
- * address is 0x80 | ((slot x 2) & 0xFE).  Each call blocks until its bus transfers are done.
- * Writes reach the CMM's side at once; a write into the first 112 bytes of the blade's own tunnel block
- * memory changes the netconf mailbox.
+ * address is 0x80 | ((slot x 2) & 0xFE).  Each call blocks until its bus transfers are done.  The
+ * blade's own tunnel block memory holds the netconf mailbox: in a mailbox this library made, bytes 0 to
+ * 15 (tunnel header) and 78 to 111 (signature and net_info record); a mailbox found there, made by
+ * another program, lies where the header's one-byte segment offset puts it, its record ending at most at
+ * about offset 289.  A write to those bytes changes what the mailbox functions read.
  */
 
 /*
@@ -364,7 +382,7 @@ const char *arkbp_pca9501_filepath(void);
  * arkbp_read_mbfruid_elmsect - reads len bytes at offset of the motherboard FRU EEPROM section into buf
  *
  * The section is 16384 bytes, on I2C bus 4 at device 0xA0, 16-bit offsets, read 64 bytes at a time.  The
- * installation history lies in bytes 0 to 4319 (man 3 libarkblade-instrec).
+ * installation history uses bytes 0 to 245 and 3184 to 4302 (man 3 libarkblade-instrec).
  *
  * Returns: -1 when offset + len exceeds 16384 (nothing reaches the bus); otherwise the I2C library's
  * result, negative on failure.
@@ -374,8 +392,8 @@ int arkbp_read_mbfruid_elmsect(uint8_t *buf, unsigned len, unsigned offset);
 /*
  * arkbp_write_mbfruid_elmsect - writes len bytes from buf at offset of the motherboard FRU EEPROM section
  *
- * As arkbp_read_mbfruid_elmsect, written 32 bytes at a time.  Writing below 4320 can damage the
- * installation history.
+ * As arkbp_read_mbfruid_elmsect, written 32 bytes at a time.  Writing to bytes 0 to 245 or 3184 to 4302
+ * can damage the installation history.
  *
  * Returns: -1 when offset + len exceeds 16384 (nothing written); otherwise the I2C library's result,
  * negative on failure.
@@ -386,18 +404,22 @@ int arkbp_write_mbfruid_elmsect(const uint8_t *buf, unsigned len, unsigned offse
  * == Installation record ==  (man 3 libarkblade-instrec)
  *
  * The blade keeps in its motherboard FRU EEPROM section the history of the chassis slots it was installed
- * in: the InstallR segment "FD" at bytes 3195 to 6143, a ring of five 219-byte InstallationR records
- * (time, "/CH/BL<slot>", the chassis's part number, serial number and dash level).  arkb_initialize adds a
- * record whenever the chassis or the slot differs from the newest one.  No lock is taken: one process at
- * a time should write the section.
+ * in.  The section header and segment directory take bytes 0 to 245; the directory places the InstallR
+ * segment "FD" at bytes 3195 to 6143, of which the history uses 3195 to 4302: a ring of five 219-byte
+ * InstallationR records (time, "/CH/BL<slot>", the chassis's part number, serial number and dash level)
+ * with its header, 3195 to 4297, then the checksum trailer, 4298 to 4302.  The ring is rewritten from
+ * 3184, the 11 bytes before it written back as read.  arkb_initialize adds a record when the chassis or
+ * the slot differs from the newest one (see arkb_instrec_update for how that is compared).  No lock is
+ * taken: one process at a time should write the section.
  */
 
 /*
  * get_manr_info - the chassis's manufacturing record, which names the blade's parent
  *
  * Reads 2048 bytes of the chassis FRU data through the tunnel (target 0xAA, offset 0x1800), finds the
- * manufacturing record in its "SD" segment and copies the record's 183-byte payload to out, which must
- * hold at least 183 bytes.  Payload bytes 148 to 154 hold the chassis part number, 155 to 160 its serial
+ * manufacturing record in its "SD" segment and copies the record's payload to out: as many bytes as
+ * its tag header gives, at most 183 (a record claiming more counts as none); out must hold at least 183
+ * bytes.  Payload bytes 148 to 154 hold the chassis part number, 155 to 160 its serial
  * number, 163 and 164 its dash level, as characters without terminators.
  *
  * Returns: 0; the tunnel read's negative result; -1 when there is no record or its fields cannot be
@@ -409,12 +431,26 @@ int get_manr_info(uint8_t *out);
  * arkb_instrec_update - records the current installation in the history
  *
  * Creates the InstallR segment when the section has none, reads the chassis identity (get_manr_info) and
- * the slot, and, when the newest record names another chassis or slot, writes a new record, overwriting
- * the oldest of a full ring.  arkb_initialize calls it unless /persist/node1 is readable.
+ * compares it with the newest record: when the part number, serial number or dash level differs, or the
+ * record's Fru_Path does not begin with "/CH/BL<slot>" for the slot in "slotid", it writes a new record,
+ * overwriting the oldest of a full ring.  The path is compared over the new path's length only, so a
+ * blade moved from slot 17 to slot 1 gets no new record.  The new record's path takes the slot from the
+ * midplane (arkb_read_slotid), not from "slotid".  arkb_initialize calls it unless /persist/node1 is
+ * readable.
  *
- * Returns: 0 when the history is up to date (a record was added, or the newest one already describes this
- * installation); -1 on failure (logged): no "slotid", an EEPROM access failed, or no manufacturing record.
- * The ring is written in one 1119-byte write at 3184, so a failure leaves the old history.
+ * Returns: 0 when the history is up to date (a record was added, or the newest one already matches this
+ * installation); -1 on failure (logged, line 506 for the segment, 511 for the record): no "slotid", an
+ * EEPROM access failed, the midplane slot read failed, no manufacturing record, or a directory count of
+ * 24 or more without "FD" among the first 24 descriptors.  A blank EEPROM reads 0xFF, a count of 255: such
+ * a blade fails with line 506 at every start-up and never gets a history.
+ *
+ * Power loss.  The ring is sent as one 1119-byte write at 3184 (bytes 3184 to 4302), which the bus takes
+ * as 36 page writes.  A power loss part-way leaves a ring that mixes old and new bytes under a checksum
+ * that matches neither; the library never verifies that checksum, and the next update keeps the ring as
+ * it finds it, so the history may then print records of 0xFF bytes (arksim fru shows the checksum as bad
+ * and those records as they are).  Creating the segment is four writes (descriptor, directory count,
+ * ring header, checksum trailer): an interruption between them leaves those done, and the next update
+ * goes on from what it finds.
  *
  * Blocks: about 1.2 KB of EEPROM and 2 KB of tunnel reads on every call, and the 1119-byte EEPROM write
  * when a record is added.
@@ -487,12 +523,15 @@ typedef struct netconf_settings {
  * arkb_netconf_initialize - makes the mailbox usable
  *
  * In the tunnel block memory of the slot in "slotid": writes the tunnel header (bytes 0 to 15), the
- * segment signature 0xC055 (78, 79) and trailer when they are missing, then formats the net_info record
- * (ipdiscovery static, all else 0) unless it is formatted already: settings left there survive an SP
- * restart.  It writes without looking at the request bytes.  arkb_initialize calls it.
+ * segment signature 0xC055 (78, 79) and trailer when the header does not name the netconf segment or the
+ * signature is not 0xC055.  Then, unless record byte 21 holds 0x0C (the record marker, which is the
+ * "formatted already" test), formats the 32-byte net_info record: byte 6 (ipdiscovery) 2 (static), byte
+ * 21 0x0C, all else 0.  Settings left in a formatted record survive an SP restart.  It writes without
+ * looking at the request bytes.  arkb_initialize and arkb_netconf_test call it.
  *
- * Returns: 0 when the mailbox is ready; -1 when "slotid" cannot be read or a tunnel access fails (not
- * logged).
+ * Returns: 0 when the mailbox is ready; -1 (not logged) when "slotid" cannot be read, a tunnel access
+ * fails, or the header read back after writing it has byte 0 other than 0x08.  Writes made before a
+ * failure stay.
  */
 int arkb_netconf_initialize(void);
 
@@ -500,8 +539,11 @@ int arkb_netconf_initialize(void);
  * arkb_netconf_get_handle - fills *h for the other mailbox functions
  *
  * Clears *h, reads "slotid" into h->slotid (printing "err slotid" on standard output when it cannot, and
- * going on with 0), then reads the tunnel header and the segment signature.  It writes nothing.  A handle
- * stays good until the blade moves to another slot.
+ * going on with 0), then reads the tunnel header and the segment signature.  It writes nothing.  Only
+ * header byte 6 ('N') is checked, not the signature: h->signature holds what was read.  A handle
+ * describes the mailbox as found: arkb_netconf_initialize (also run by arkb_initialize and
+ * arkb_netconf_test) may rewrite the header and move the segment, and a move to another slot changes the
+ * slot; fill the handle again after either.
  *
  * Returns: 0 with all fields filled; -1 when h is NULL, a tunnel read fails or there is no mailbox
  * (signature and offset are then 0).
@@ -515,11 +557,13 @@ int arkb_netconf_get_handle(netconf_handle *h);
  * grant byte 1 and waits for the CMM to fill in the settings and lower both bytes: up to 8 reads of the
  * record, with 2 s of sleep after each one that does not find both at 0.  Then fills *s.
  *
- * Returns: 1 when a request was granted and its settings are in *s; 0 when no request is pending (*s
- * untouched, nothing written), the grant could not be written, h or s is NULL, or the CMM did not finish
- * in time (*s zeroed; when both bytes are still raised the SP lowers them).  Never negative.
+ * Returns: 1 when a request was granted and its settings are in *s; 0 when no request is pending or the
+ * read of the request byte fails (*s untouched, nothing written), the grant could not be written, h or s
+ * is NULL, or the CMM did not finish in time (*s zeroed; when both bytes are still raised the SP lowers
+ * them).  Never negative.
  *
- * Blocks: not at all when idle; up to about 16 s after a grant.
+ * Blocks: not at all when idle.  After a grant the first read of the record follows at once, so a
+ * request the CMM serves takes at least one 2 s sleep, and at most 8 x 2 s.
  */
 int arkb_netconf_check_req(const netconf_handle *h, netconf_settings *s);
 
@@ -558,8 +602,9 @@ int arkb_netconf_publish_macaddr(const netconf_handle *h, const uint8_t *mac);
 /*
  * arkb_netconf_test - prints the mailbox on standard output
  *
- * Runs arkb_netconf_initialize (which may write the mailbox), then prints the slot, whether the mailbox is
- * initialized, the record offset and every field of the net_info record, one per line.  For diagnosis,
+ * Prints the slot from "slotid" ("err slotid" and slot 0 when it cannot be read), then runs
+ * arkb_netconf_initialize (which may write the mailbox), then prints whether the mailbox is initialized,
+ * the record offset and every field of the net_info record, one per line.  For diagnosis,
  * not for programs: failures show as lines such as "err init".
  *
  * Returns: 0, always.
@@ -647,8 +692,10 @@ int arkb_pwr_get_hwconfig_power(void);
  * the hardware-configuration power differs from the cached one, or nothing was cached, it also publishes
  * that figure over the power I2C path; the permitted power never goes out.
  *
- * Returns: 0; -1 when b is NULL, memstore refuses, there is no slot number or the I2C publication fails
- * (each logged; the keys written before stay written).  arkb_pwr_decision_ready gives 0 for the next 15 s.
+ * Returns: 0; -1 when b is NULL (nothing written, not logged), when the "arkb_pwrpubtime" write fails
+ * (logged; the budget is not written), when the "ARKB/PWRBUDGET" write fails (logged; the new
+ * publication time stays), or when there is no slot number or the I2C publication fails (logged; both
+ * keys stay written).  Once "arkb_pwrpubtime" is written, arkb_pwr_decision_ready gives 0 for 15 s.
  */
 int arkb_pwr_publish_budget(const arkb_pwr_budget *b);
 
@@ -688,16 +735,25 @@ int arkb_pwr_getdecision(uint8_t *decision);
 /*
  * arkb_pwr_poweron_node - asks whether the blade may draw watts
  *
- * node is accepted and not used.  First refills a missing budget cache from the published budget; when
- * that fails it logs "Error Updating cached budget" and goes on.  ARKB_PWR_HWCONFIG_WATTS requests the
- * cached hardware-configuration power.  Then the first case that applies:
+ * node is accepted and not used.  First, when "ARKB/PWRBUDGET" is missing, refills it from the budget
+ * published for the slot (power I2C path) through arkb_pwr_publish_budget, which writes "ARKB/PWRBUDGET"
+ * and "arkb_pwrpubtime" and publishes the figure over I2C: arkb_pwr_decision_ready gives 0 for 15 s after
+ * a first admission.  When the refill fails (no slot number, the I2C read fails) it logs "Error Updating
+ * cached budget" and goes on; a failed publication logs arkb_pwr_publish_budget's line and "Error
+ * Publishing budget".  ARKB_PWR_HWCONFIG_WATTS requests the cached hardware-configuration power.  Then the
+ * first case that applies:
  *   - watts at most the allotment (a repeated power-on), or mode ARKB_PWR_MODE_ADMIT_ALL: admitted;
  *   - /conf/override_powerctl exists: admitted;
- *   - the CMM answers (arkb_pwr_cmm_request_power, for the whole request): the grant becomes the allotment,
- *     admitted when it equals watts, else ARKB_PWR_REFUSED (fewer or more watts, or a refusal);
- *   - the sensors' ok-to-power-on state (broadcast P_OVER_WARN, else sensor 41) says yes: admitted; no:
- *     ARKB_PWR_REFUSED;
- *   - nobody answers: admitted in ARKB_PWR_MODE_ADMIT_ON_SILENCE, else ARKB_PWR_NO_ANSWER.
+ *   - the CMM answers (arkb_pwr_cmm_request_power, for the whole request, 0 or more): the grant becomes
+ *     the allotment, admitted when it equals watts, else ARKB_PWR_REFUSED (fewer or more watts, or a
+ *     refusal);
+ *   - the sensors' ok-to-power-on state says yes (1): admitted; no (2): ARKB_PWR_REFUSED.  The state is
+ *     the broadcast P_OVER_WARN value in memstore, however old it is; sensor 41 is asked only when that
+ *     value cannot be read, and any other state counts as no answer;
+ *   - nobody answers: admitted in ARKB_PWR_MODE_ADMIT_ON_SILENCE, else ARKB_PWR_NO_ANSWER; every mode
+ *     other than 1 and 2 is ARKB_PWR_MODE_ASK.
+ * Besides its own line, an admission may log the CMM client's lines (priority 2) and the sensor path's
+ * ("Error memstore_get(<key>) failed" when the broadcast value is missing).
  *
  * Returns: ARKB_PWR_ADMITTED (0), ARKB_PWR_REFUSED (-10), ARKB_PWR_NO_ANSWER (-17), or ARKB_PWR_NO_BUDGET
  * (-8) when ARKB_PWR_HWCONFIG_WATTS was asked for without a cached budget (nothing written then).
@@ -705,8 +761,8 @@ int arkb_pwr_getdecision(uint8_t *decision);
  * Writes: "available_power" (the watts admitted, the grant, or 0 when refused; an admission replaces a
  * larger allotment) and, when watts is not 0, "ARKB/PWRDEC" (1 or 0).  Write failures are not reported.
  *
- * Blocks: while it waits for the CMM, with no time-out (arkb_pwr_cmm_request_power); otherwise only for
- * memstore and I2C calls.
+ * Blocks: while it waits for the CMM, with no time-out (arkb_pwr_cmm_request_power: minutes on a silent
+ * network, forever behind a CMM that never answers); otherwise only for memstore and I2C calls.
  */
 int arkb_pwr_poweron_node(int node, int watts, int mode);
 
@@ -722,7 +778,8 @@ int arkb_pwr_poweron(int watts, int mode);
  *
  * The admission of 0 watts in mode ARKB_PWR_MODE_ADMIT_ON_SILENCE.  With an allotment it writes 0 to
  * "available_power" and asks nobody: nothing is given back to the CMM's pool.  Without one (no admission
- * yet) it runs the whole admission, asking the CMM for 0 watts.  "ARKB/PWRDEC" keeps its value.
+ * yet) it runs the whole admission, asking the CMM for 0 watts and blocking as the admission does.
+ * "ARKB/PWRDEC" keeps its value.
  *
  * Returns: 0 (ARKB_PWR_ADMITTED) with an allotment; otherwise as arkb_pwr_poweron_node.
  */
@@ -733,13 +790,18 @@ int arkb_pwr_poweroff(void);
  *
  * Connects over TCP to vlan_ipaddrs[0] (169.254.10.1), port 880, sends "PWR <watts>\n" and its NUL, and
  * reads one NUL-terminated reply: "OK <n>" grants n watts, "NO" refuses.  Up to three attempts, one after
- * the other, until one gives a result of 0 or more.  Failures go to the system log at LOG_CRIT.  No
- * memstore key is written; the admission does that.
+ * the other, until one gives a result of 0 or more.  Failures are written straight to syslog at priority
+ * 2 (LOG_CRIT) with no facility bits, as "libarkblade_power_cmm:function:line: text", e.g.
+ * "libarkblade_power_cmm:request_power:122: Can't connect socket, errno = 111".  No memstore key is
+ * written; the admission does that.
  *
- * Returns: the granted watts (0 for a refusal); negative when no attempt got an answer.
+ * Returns: the number after "OK" (0 or more is a grant; "OK -5" gives -5, after three attempts), 0 for
+ * "NO"; -1 when no attempt got an answer, or the reply was "OK" without a number or was not recognised.
  *
- * Blocks: no time-out is set, so connect and receive wait as long as the system lets them; do not call it
- * from a process that must stay responsive.
+ * Blocks: no time-out is set.  On a silent network each connect waits out the kernel's SYN retries
+ * (about 127 s with Linux defaults, about 6 minutes for the three attempts); behind a CMM that accepts
+ * and never answers, the receive waits forever.  Do not call it from a process that must stay
+ * responsive.
  */
 int arkb_pwr_cmm_request_power(int watts);
 
@@ -776,7 +838,8 @@ extern const char *vlan_ipaddrs[98];
  * Writes memstore "tcontrol" (4 bytes, big-endian), any value accepted.  Then, from "therm_ovrd": when
  * the override is unreadable it is switched off first; when it is off and value is 4 it is switched on,
  * when it is on and value is not 4 it is switched off (arkb_set_thermovrd: the override register and
- * "therm_ovrd").  An override byte other than 0 and 1 is left as it is.
+ * "therm_ovrd").  A stored override byte of 255 counts as unreadable and is switched off; a byte other
+ * than 0, 1 and 255 is left as it is.
  *
  * Returns: 0; -1 when memstore refuses (logged; override untouched) or switching fails (logged; the
  * setting stays stored, and a later call with it tries again).

@@ -68,7 +68,8 @@ function paragraphs(text, from, to,    i, line, out, inlist, start, opened) {
         } else if (inlist && line ~ /^    /) {
             sub(/^ +/, "", line)
         } else if (start || inlist) {
-            out = out ".PP\n"
+            # The first paragraph follows its .SH, which opens one already.
+            if (out != "") out = out ".PP\n"
             inlist = 0
             start = 0
             opened = 1
@@ -170,7 +171,8 @@ function item_done(name, code, block,    f) {
 }
 # An item's summary as the first sentence of its section.
 function sentence(s) {
-    s = toupper(substr(s, 1, 1)) substr(s, 2)
+    # A summary that opens with a C name keeps its case: "arkb_pwr_poweron_node(0, watts, mode)".
+    if (s !~ /^[A-Za-z0-9]*[_(]/) s = toupper(substr(s, 1, 1)) substr(s, 2)
     if (s !~ /[.:]$/) s = s "."
     return esc_text(s)
 }
