@@ -8,16 +8,22 @@ top=$(dirname "$0")/../..
 top=$(cd "$top" && pwd)
 [ -n "${ARKB_CMAKE:-}" ] || { echo "quick_start: skipped (no cmake given)"; exit 77; }
 dev=$("$top/scripts/setup-deps" --list | tr '\n' ' ')
-full=$(ARKB_NO_CROSS= ARKB_NO_RELIABILITY= "$top/scripts/setup-deps" --tests --list | tr '\n' ' ')
+full=$(ARKB_NO_CROSS= ARKB_NO_RELIABILITY= ARKB_NO_PACKAGING= "$top/scripts/setup-deps" --tests --list | tr '\n' ' ')
 for p in cmake g++ make pkg-config iproute2; do
   case " $dev" in *" $p "*) ;; *) fail "the developer path lacks $p: $dev" ;; esac
 done
-for p in googletest libgtest-dev clang valgrind gcovr g++-powerpc-linux-gnu qemu-user; do
+# The test path installs what any step of the full gate uses: nothing later does.
+for p in googletest libgtest-dev clang valgrind gcovr g++-powerpc-linux-gnu qemu-user dpkg-dev debhelper lintian \
+         abigail-tools clang-format clang-tidy; do
   case " $dev" in *" $p "*) fail "the developer path installs $p: $dev" ;; esac
   case " $full" in *" $p "*) ;; *) fail "the test path lacks $p: $full" ;; esac
 done
 for p in $dev; do case " $full" in *" $p "*) ;; *) fail "the test path lacks the developer's $p" ;; esac; done
 "$top/scripts/setup-deps" --bogus >/dev/null 2>&1 && fail "setup-deps takes an unknown option"
+# Outside setup-deps no script installs anything (make-debs only when run
+# alone, not under ARKB_NO_INSTALL=1 as the packaging check runs it).
+installers=$(cd "$top/scripts" && grep -lE '^[^#"]*apt-get (install|satisfy)' -- * | grep -vxE 'setup-deps|make-debs' || true)
+[ -z "$installers" ] || fail "scripts other than setup-deps install packages: $installers"
 
 # The README's configure line, as written, in a folder of our own, with
 # GoogleTest out of reach.
