@@ -7,8 +7,6 @@ namespace arkbctl {
 
 namespace {
 
-
-
 const Entry kEntries[] = {
     // thermal override and control
     {"thermal", "show", "arkb_get_thermovrd", "", Ok::Zero,
