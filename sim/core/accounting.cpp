@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <string_view>
 
 #include "bus_time.h"
@@ -66,24 +68,25 @@ constexpr std::array<const char *, static_cast<int>(Bus::Count)> kBusNames = {
 // The counters live in a shared mapping of <sp>/stats.bin, so every process
 // of the simulated SP adds to the same figures.  The mapping is kept for the
 // life of the process and redone when ARKSIM_SP names another folder or the
-// file was replaced.
+// file was replaced.  Threads share it under g_map_lock; a mapping that is
+// given up stays mapped, since another thread may still be counting into it
+// (it takes one page, and a file is replaced only by a new chassis).
 struct StatsMap {
     std::string path;
     ino_t inode = 0;
     Stats *stats = nullptr;
 };
 StatsMap g_map;
+std::mutex g_map_lock;
 
 Stats *map_stats(const std::string &path, bool create)
 {
     struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
+    const std::lock_guard<std::mutex> hold(g_map_lock);
     if (g_map.stats != nullptr && g_map.path == path && exists && st.st_ino == g_map.inode)
         return g_map.stats;
-    if (g_map.stats != nullptr) {
-        ::munmap(g_map.stats, sizeof(Stats));
-        g_map.stats = nullptr;
-    }
+    g_map.stats = nullptr;
     if (!exists && !create)
         return nullptr;
     UniqueFd fd(::open(path.c_str(), O_RDWR | (create ? O_CREAT : 0) | O_CLOEXEC, 0644));
@@ -115,7 +118,7 @@ uint32_t bump(uint32_t &counter, uint32_t by)
 
 // The call that the bus transactions belong to, and the bus speed it runs at
 // (read at its first timed transaction: `arksim bus` may change it between
-// calls).
+// calls).  Each thread is in a call of its own.
 struct CurrentCall {
     int function = -1;
     bool speed_known = false;
@@ -124,7 +127,7 @@ struct CurrentCall {
     std::string answered;  // " <mode: plain>" when the answer mode chose the result
     std::string fault;     // "1 -1": the rule that answered for it
 };
-CurrentCall g_call;
+thread_local CurrentCall g_call;
 
 }  // namespace
 
@@ -216,14 +219,14 @@ void count_bus(const Transaction &t)
 void count_write(const Transaction &t)
 {
     count_bus(t);
-    // Counted per process: a forked child starts again from its first write.
-    static pid_t counted_for = 0;
-    static long long writes = 0;
-    if (counted_for != ::getpid()) {
-        counted_for = ::getpid();
-        writes = 0;
-    }
-    ++writes;
+    // Counted per process, over all its threads: a forked child starts again
+    // from its first write.
+    static std::atomic<pid_t> counted_for{0};
+    static std::atomic<long long> written{0};
+    if (pid_t self = ::getpid(), seen = counted_for.load();
+        seen != self && counted_for.compare_exchange_strong(seen, self))
+        written.store(0);
+    const long long writes = ++written;
     const std::string sp = sp_dir();
     struct stat st {};
     if (::stat((sp + "/faults").c_str(), &st) != 0)
@@ -282,6 +285,8 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
 {
     JournalStamp stamp;
     stamp.pid = ::getpid();
+    if (const long tid = thread_id(); tid != stamp.pid)
+        stamp.thread = tid;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     stamp.wall_us = static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;

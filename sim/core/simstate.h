@@ -61,7 +61,11 @@ int hex_digit(char c);                           // 0..15, -1 for a non-hex char
 
 /* --- files ------------------------------------------------------------ */
 bool read_file(const std::string &path, std::vector<uint8_t> &out);
+// Through a temporary file of the calling thread's own, renamed over `path`:
+// writers in several threads and processes at once never share one.
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes);
+// The calling thread's kernel id; the process id in its main thread.
+long thread_id();
 bool write_text(const std::string &path, std::string_view text);
 // The file's lines without their line feeds; empty when it cannot be read.
 std::vector<std::string> read_lines(const std::string &path);

@@ -40,7 +40,10 @@ std::string journal_text(const arksim::JournalLine &l, bool full)
         std::snprintf(bus, sizeof bus, "  bus %7.3f ms", static_cast<double>(*l.stamp.bus_ns) / 1e6);
         out += bus;
     }
-    out += "  " + std::to_string(l.stamp.pid) + "  " + l.call;
+    out += "  " + std::to_string(l.stamp.pid);
+    if (l.stamp.thread != 0)
+        out += "/" + std::to_string(l.stamp.thread);  // pid/tid: another thread than the main one
+    out += "  " + l.call;
     if (!l.stamp.fault.empty())
         out += " <fault: " + l.stamp.fault + ">";
     if (!l.hex.empty())
