@@ -38,6 +38,8 @@ bool parse_wall(std::string_view text, uint64_t &us)
     return true;
 }
 
+}  // namespace
+
 bool parse_stamp(std::string_view word, JournalStamp &s)
 {
     std::string_view first = word.substr(0, word.find(','));
@@ -70,8 +72,6 @@ bool parse_stamp(std::string_view word, JournalStamp &s)
     }
     return true;
 }
-
-}  // namespace
 
 std::string format_stamp(const JournalStamp &s)
 {

@@ -33,6 +33,8 @@ struct JournalStamp {
 };
 
 std::string format_stamp(const JournalStamp &s);
+// False for a word that is not a stamp.
+bool parse_stamp(std::string_view word, JournalStamp &s);
 
 struct JournalLine {
     JournalStamp stamp;

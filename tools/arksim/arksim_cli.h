@@ -45,15 +45,16 @@ struct Command {
     int (*run)(const Context &, const Args &);
 };
 
-std::span<const Command> chassis_commands();  // create add-blade move reset
-std::span<const Command> show_commands();     // show
-std::span<const Command> watch_commands();    // watch
-std::span<const Command> memory_commands();   // memstore register tunnel eeprom
-std::span<const Command> value_commands();    // uptime sensor dt slot-byte
-std::span<const Command> debug_commands();    // fault journal stats log
-std::span<const Command> run_commands();      // run
-std::span<const Command> replay_commands();   // replay
-std::span<const Command> cmm_commands();      // cmm broadcast
+std::span<const Command> chassis_commands();   // create add-blade move reset
+std::span<const Command> show_commands();      // show
+std::span<const Command> watch_commands();     // watch
+std::span<const Command> memory_commands();    // memstore register tunnel eeprom
+std::span<const Command> value_commands();     // uptime sensor dt slot-byte
+std::span<const Command> debug_commands();     // fault journal stats log
+std::span<const Command> timeline_commands();  // timeline
+std::span<const Command> run_commands();       // run
+std::span<const Command> replay_commands();    // replay
+std::span<const Command> cmm_commands();       // cmm broadcast
 
 /* --- the chassis management module (cmd_cmm.cpp) ---------------------- */
 // Starts the CMM daemon when the chassis is configured to have one (`create

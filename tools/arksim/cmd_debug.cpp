@@ -201,8 +201,7 @@ int log(const Context &ctx, const Args &args)
     if (int rc = blade_or_flag(ctx, args, b, "--clear", arksim::clear_log); rc >= 0)
         return rc;
     for (const arksim::LogEntry &e : arksim::read_log(b.dir))
-        std::printf("%-7s %-8s %s\n", arksim::severity_name(e.severity), arksim::facility_name(e.facility),
-                    arksim::escape_log_message(e.message).c_str());
+        std::printf("%s\n", log_text(e).c_str());
     return 0;
 }
 
@@ -269,7 +268,8 @@ constexpr Command kCommands[] = {
      kFaultOpts, false, fault},
     {"journal", "[--function NAME] [--full] | --clear", "show every platform call the blade's programs made",
      "One call a line: the time it returned (local, to the millisecond), on a timed\n"
-     "bus the modelled bus time it took, the process id, the call with its\n"
+     "bus the modelled bus time it took, the process id (pid/tid for a call from\n"
+     "another thread than the main one), the call with its\n"
      "arguments, its result and the bytes it moved.  A run of more than 32 bytes\n"
      "shows its first 16, its length and its last 8 (--full: all of them).\n"
      "\"<edge: 16>\" marks a result the answer mode chose (16 the plain one),\n"
@@ -277,7 +277,10 @@ constexpr Command kCommands[] = {
      kJournalOpts, false, journal},
     {"stats", "[--reset] [--all] [--json]", "show call counts, bus traffic and modelled bus time", "",
      kStatsOpts, false, stats},
-    {"log", "[--clear]", "show the SP's system log", "One entry a line: severity, facility, message.",
+    {"log", "[--clear]", "show the SP's system log",
+     "One entry a line: the time it arrived (local, to the millisecond, the\n"
+     "journal's clock), the sending process's id and name, severity, facility and\n"
+     "the message (escaped; its final newline not shown).",
      kClearOpts, false, log},
 };
 
