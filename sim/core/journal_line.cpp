@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::string_view kBus = "bus=";
 constexpr std::string_view kFault = "fault=";
-constexpr std::string_view kThread = "thread=";
+constexpr std::string_view kThread = "tid=";
 constexpr std::string_view kData = " : ";
 constexpr uint64_t kMicro = 1000000;
 
@@ -87,7 +87,7 @@ std::string format_stamp(const JournalStamp &s)
         out += frac;
     }
     if (s.thread != 0) {
-        out += ",thread=";
+        out += ",tid=";
         out += std::to_string(s.thread);
     }
     if (s.bus_ns) {

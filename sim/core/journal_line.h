@@ -5,7 +5,7 @@
  *   <stamp> <call> = <result>[ <MODE: PLAIN>][ : <hex bytes>]
  *
  * <stamp> is one word, "<pid>@<seconds>.<microseconds>" (the wall clock when
- * the call returned), followed by ",thread=<tid>" for a call from another
+ * the call returned), followed by ",tid=<tid>" for a call from another
  * thread than the process's main one (its kernel thread id), ",bus=<ns>" on a
  * timed bus (the call's modelled bus time) and ",fault=<when>/<value>" when a
  * fault rule

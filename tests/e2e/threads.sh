@@ -22,6 +22,6 @@ assert len(counts) == 25 and not bad, (len(counts), bad)
 PY
 journal=$(sp a)/journal
 [ "$(wc -l <"$journal")" = $(( 25 * calls )) ] || fail "journal: $(wc -l <"$journal") lines, want $(( 25 * calls ))"
-[ "$(grep -c '^[0-9]*@[0-9.]*,thread=' "$journal")" = $(( 25 * threads * rounds )) ] ||
+[ "$(grep -c '^[0-9]*@[0-9.]*,tid=' "$journal")" = $(( 25 * threads * rounds )) ] ||
   fail "every thread's call is marked with its thread"
 echo "threads: $threads threads x $rounds rounds x 25 calls, none lost"
