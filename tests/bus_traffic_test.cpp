@@ -16,6 +16,17 @@ namespace {
 
 const char *bus(int b) { return arksim::bus_name(static_cast<arksim::Bus>(b)); }
 
+// Checks each case of a table against the benchmark's operation it names.
+template <class Case, std::size_t N, class Check> void check_operations(const Case (&cases)[N], Check check)
+{
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " / " + c.state);
+        const bench::Operation *op = bench::find_operation(c.name, c.state);
+        ASSERT_NE(op, nullptr);
+        check(c, op->plan);
+    }
+}
+
 }  // namespace
 
 TEST_F(BusTraffic, EveryOperationMovesExactlyItsPlan)
@@ -50,13 +61,10 @@ TEST_F(BusTraffic, PlansInFigures)
         {"arkb_initialize_mp", "slot 3, chassis 3096", {2, 3, 0, 0, 0, 0}, {3, 3, 0, 0, 0, 0}},
         {"arkb_pwr_publish_budget", "no cache yet", {4, 0, 0, 0, 1, 0}, {9, 0, 0, 0, 2, 0}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " / " + c.state);
-        const bench::Operation *op = bench::find_operation(c.name, c.state);
-        ASSERT_NE(op, nullptr);
-        EXPECT_EQ(op->plan.traffic.tx, c.tx);
-        EXPECT_EQ(op->plan.traffic.bytes, c.bytes);
-    }
+    check_operations(cases, [](const Case &c, const bench::Plan &plan) {
+        EXPECT_EQ(plan.traffic.tx, c.tx);
+        EXPECT_EQ(plan.traffic.bytes, c.bytes);
+    });
 }
 
 TEST_F(BusTraffic, ModelledTimeOfThePlans)
@@ -77,14 +85,11 @@ TEST_F(BusTraffic, ModelledTimeOfThePlans)
         {"get_manr_info", "record first", 19680, 0, 196800000},
         {"arkb_pwr_publish_budget", "no cache yet", 38, 0, 380000},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " / " + c.state);
-        const bench::Operation *op = bench::find_operation(c.name, c.state);
-        ASSERT_NE(op, nullptr);
-        EXPECT_EQ(op->plan.traffic.bit_times, c.bits);
-        EXPECT_EQ(op->plan.traffic.write_cycles, c.writes);
-        EXPECT_EQ(bench::total_ns(op->plan, 100000), c.ns_100khz);
-    }
+    check_operations(cases, [](const Case &c, const bench::Plan &plan) {
+        EXPECT_EQ(plan.traffic.bit_times, c.bits);
+        EXPECT_EQ(plan.traffic.write_cycles, c.writes);
+        EXPECT_EQ(bench::total_ns(plan, 100000), c.ns_100khz);
+    });
 }
 
 TEST_F(BusTraffic, TransactionShapes)

@@ -17,11 +17,6 @@ const std::string kLog506 =
 const std::string kLog511 =
     "3 libarkblade_dynfru::arkb_instrec_update::511:Error Could not update installation instance\n";
 
-std::string text(const Bytes &b, std::size_t at, std::size_t n)
-{
-    return {b.begin() + at, b.begin() + at + n};
-}
-
 void put_be32(Bytes &b, unsigned at, uint32_t v)
 {
     for (unsigned i = 0; i < 4; ++i)
@@ -255,7 +250,7 @@ TEST_F(Instrec, RingHeaderTakenAsWrittenUnlessItLeavesTheRing)
         const Bytes e = eeprom();
         EXPECT_EQ(Bytes(e.begin() + 3195, e.begin() + 3203), c.written);
         const unsigned r = kSlots + kRecord * c.filled;
-        EXPECT_EQ(text(e, r + 4, 8), std::string("/CH/BL7\0", 8));
+        EXPECT_EQ(std::string(e.begin() + r + 4, e.begin() + r + 12), std::string("/CH/BL7\0", 8));
         // The other records stay as they were.
         EXPECT_TRUE(std::equal(e.begin() + kSlots, e.begin() + r, before.begin() + kSlots));
         EXPECT_TRUE(std::equal(e.begin() + r + kRecord, e.begin() + 4298, before.begin() + r + kRecord));

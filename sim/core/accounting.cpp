@@ -1,5 +1,6 @@
 // Accounting of outside calls: the call and bus counters in stats.bin, the
-// journal of every call, and the fault rules that make a call fail.
+// journal of every call, and the fault rules (fault_rule.h) that make a call
+// fail.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <string_view>
 
 #include "bus_time.h"
+#include "fault_rule.h"
 #include "journal_line.h"
 #include "simstate.h"
 #include "unique_fd.h"
@@ -124,67 +126,6 @@ struct CurrentCall {
 };
 CurrentCall g_call;
 
-struct Rule {
-    std::string func;
-    long long first = 0;  // 0: every call
-    bool onward = false;
-    bool cut = false;
-    bool done = false;  // "done:V": the work, then the answer V
-    int value = 0;
-};
-
-constexpr std::string_view kDone = "done:";
-
-bool parse_rule(const std::string &line, Rule &r)
-{
-    char func[64], when[32], value[32];
-    if (std::sscanf(line.c_str(), "%63s %31s %31s", func, when, value) != 3 || func[0] == '#')
-        return false;
-    r.func = func;
-    if (std::strcmp(when, "*") != 0) {
-        char *end = nullptr;
-        r.first = std::strtoll(when, &end, 10);
-        if (r.first <= 0)
-            return false;
-        r.onward = *end == '+';
-    }
-    if (std::strcmp(value, "cut") == 0) {
-        r.cut = true;
-        return true;
-    }
-    r.done = std::string_view(value).starts_with(kDone);
-    const char *number = r.done ? value + kDone.size() : value;
-    // Read in 64 bits on every target: a value outside int is a bad rule,
-    // not one that a 32-bit long would silently saturate.
-    char *end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(number, &end, 0);
-    if (end == number || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
-        return false;
-    r.value = static_cast<int>(v);
-    return true;
-}
-
-// "1 -1", "2+ cut", "* 0": the rule's WHEN and VALUE as written.
-std::string rule_text(const Rule &r)
-{
-    std::string when = r.first == 0 ? "*" : std::to_string(r.first) + (r.onward ? "+" : "");
-    if (r.cut)
-        return when + " cut";
-    return when + " " + std::string(r.done ? kDone : "") + std::to_string(r.value);
-}
-
-std::vector<Rule> load_rules(const std::string &sp)
-{
-    std::vector<Rule> rules;
-    for (const std::string &line : read_lines(sp + "/faults")) {
-        Rule r;
-        if (parse_rule(line, r))
-            rules.push_back(r);
-    }
-    return rules;
-}
-
 }  // namespace
 
 const char *bus_name(Bus b) { return kBusNames[static_cast<int>(b)]; }
@@ -219,7 +160,7 @@ Fault enter(const char *func)
     struct stat st {};
     if (::stat((sp + "/faults").c_str(), &st) != 0)
         return f;
-    for (const Rule &r : load_rules(sp)) {
+    for (const FaultRule &r : load_fault_rules(sp)) {
         if (r.func != func)
             continue;
         bool hit = r.first == 0 || static_cast<long long>(nth) == r.first ||
@@ -233,7 +174,7 @@ Fault enter(const char *func)
             f.fail = !r.done;
             f.value = r.value;
         }
-        g_call.fault = rule_text(r);
+        g_call.fault = fault_rule_text(r);
         return f;
     }
     return f;
@@ -287,7 +228,7 @@ void count_write(const Transaction &t)
     struct stat st {};
     if (::stat((sp + "/faults").c_str(), &st) != 0)
         return;
-    for (const Rule &r : load_rules(sp))
+    for (const FaultRule &r : load_fault_rules(sp))
         if (r.func == kBusWrite && r.cut &&
             (r.first == 0 || writes == r.first || (r.onward && writes > r.first)))
             ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
@@ -370,10 +311,11 @@ void note_answer(const std::string &mode, long long plain)
 
 bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value)
 {
-    Rule probe;
+    FaultRule probe;
     std::string line = std::string(func) + " " + std::string(when) + " " + std::string(value);
     const bool bus_write = func == kBusWrite;
-    if ((function_index(func) < 0 && !bus_write) || !parse_rule(line, probe) || (bus_write && !probe.cut))
+    if ((function_index(func) < 0 && !bus_write) || !parse_fault_rule(line, probe) ||
+        (bus_write && !probe.cut))
         return false;
     line.push_back('\n');
     UniqueFd fd(::open((sp + "/faults").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
@@ -393,10 +335,10 @@ std::vector<FaultRuleState> fault_rules(const std::string &sp)
     Stats s;
     read_stats(sp, s);
     std::vector<FaultRuleState> out;
-    for (const Rule &r : load_rules(sp)) {
+    for (const FaultRule &r : load_fault_rules(sp)) {
         FaultRuleState st;
         st.function = r.func;
-        st.rule = rule_text(r);
+        st.rule = fault_rule_text(r);
         st.first = static_cast<uint32_t>(r.first);
         st.onward = r.onward;
         st.per_process = r.func == kBusWrite;

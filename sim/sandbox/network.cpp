@@ -26,6 +26,7 @@
 
 #include "cmm/cmm_state.h"
 #include "core/netif.h"
+#include "core/own_child.h"
 #include "core/simstate.h"
 #include "sandbox.h"
 #include "userns/userns.h"
@@ -57,11 +58,7 @@ bool run_ip(const std::vector<std::string> &args, bool quiet)
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    // An inherited "ignore SIGCHLD" would take the exit status away.
-    struct sigaction dfl {
-    }, old{};
-    dfl.sa_handler = SIG_DFL;
-    ::sigaction(SIGCHLD, &dfl, &old);
+    const KeepChildStatus keep;
     pid_t pid = ::fork();
     if (pid == 0) {
         if (quiet) {
@@ -74,10 +71,7 @@ bool run_ip(const std::vector<std::string> &args, bool quiet)
             ::execv(path, argv.data());
         ::_exit(127);
     }
-    int status = 0;
-    bool ok = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    ::sigaction(SIGCHLD, &old, nullptr);
-    return ok;
+    return child_exited_zero(pid);
 }
 
 int blade_slot(const std::string &sp)

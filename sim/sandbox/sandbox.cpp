@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/own_child.h"
 #include "core/simstate.h"
 #include "userns/userns.h"
 
@@ -120,11 +121,7 @@ int run_in_sandbox(const std::string &sp_in, const std::vector<std::string> &arg
         sigaddset(&mask, s);
     ::sigprocmask(SIG_BLOCK, &mask, &old);
     UniqueFd sig(::signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK));
-    // An inherited "ignore SIGCHLD" would reap the child before us.
-    struct sigaction dfl {
-    }, old_chld{};
-    dfl.sa_handler = SIG_DFL;
-    ::sigaction(SIGCHLD, &dfl, &old_chld);
+    const KeepChildStatus keep;
     std::fflush(nullptr);
     pid_t parent = ::getpid();
     pid_t pid = sig ? ::fork() : -1;
@@ -132,7 +129,7 @@ int run_in_sandbox(const std::string &sp_in, const std::vector<std::string> &arg
         // Killed with arksim (e.g. by a test runner's timeout), not left behind.
         if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
             ::_exit(kSetupFailed);
-        ::sigaction(SIGCHLD, &old_chld, nullptr);
+        keep.restore();
         ::sigprocmask(SIG_SETMASK, &old, nullptr);
         child(sp, argv);
     }
@@ -143,7 +140,6 @@ int run_in_sandbox(const std::string &sp_in, const std::vector<std::string> &arg
         rc = supervise(pid, log.get(), sig.get(), sp);
     if (pid > 0)
         leave_chassis_network(sp, pid);
-    ::sigaction(SIGCHLD, &old_chld, nullptr);
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
     return rc;
 }

@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/own_child.h"
+
 namespace arksim {
 namespace {
 
@@ -123,11 +125,7 @@ bool userns_available(std::string &err)
         return false;
     }
     UniqueFd in(pipe_fds[0]), out(pipe_fds[1]);
-    // An inherited "ignore SIGCHLD" would take the exit status away.
-    struct sigaction dfl {
-    }, old{};
-    dfl.sa_handler = SIG_DFL;
-    ::sigaction(SIGCHLD, &dfl, &old);
+    const KeepChildStatus keep;
     pid_t pid = ::fork();
     if (pid == 0) {
         std::string why;
@@ -144,10 +142,7 @@ bool userns_available(std::string &err)
             why.append(buf, static_cast<std::size_t>(n));
         else if (errno != EINTR)
             break;
-    int status = 0;
-    bool ok = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    ::sigaction(SIGCHLD, &old, nullptr);
-    if (!ok) {
+    if (!child_exited_zero(pid)) {
         err = why.empty() ? std::string("cannot try a user namespace: ") + std::strerror(errno) : why;
         return false;
     }

@@ -3,6 +3,8 @@
 #ifndef ARKBLADE_LOGGING_H
 #define ARKBLADE_LOGGING_H
 
+#include <cstdarg>
+
 namespace arkb {
 
 inline constexpr int kLogError = 3;
@@ -25,9 +27,14 @@ struct LogSite {
     int line;
 };
 
-// Writes "<unit>::<function>::<line>:<text>" to the system log through
-// arkb_output; `format` and its arguments make the text, which starts with
-// "Error" or "Notice" and ends with its own newline(s).
+// Formats a line as printf does and sends it to the system log at `priority`
+// with the library's facility (LOG_UUCP): arkb_output.  Cut at 511 characters.
+void log_vformat(int priority, const char *format, va_list args);
+
+// Writes "<unit>::<function>::<line>:<text>" to the system log as
+// log_vformat does, the prefix counted in the 511 characters; `format` and its
+// arguments make the text, which starts with "Error" or "Notice" and ends with
+// its own newline(s).
 void log_line(int priority, LogSite site, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
 // The bare error line "<unit>::<function>::<line>:Error".

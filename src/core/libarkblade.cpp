@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <syslog.h>
 #include <unistd.h>
 
 #include <array>
@@ -22,9 +21,6 @@
 
 namespace arkb {
 namespace {
-
-constexpr int kOutputBufferSize = 512;
-constexpr int kLogFacility = 0x40;  // LOG_UUCP in the standard numbering
 
 constexpr const char *kSlotFile = "/dev/shm/slotid";
 constexpr const char *kChassisTypeFile = "/dev/shm/chassis_type";
@@ -151,12 +147,10 @@ extern "C" {
 
 void arkb_output(int priority, const char *format, ...)
 {
-    std::array<char, kOutputBufferSize> text{};
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
+    log_vformat(priority, format, args);
     va_end(args);
-    syslog(priority | kLogFacility, "%s", text.data());
 }
 
 int arkb_get_slotid(uint8_t *slot)

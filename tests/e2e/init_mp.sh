@@ -1,6 +1,7 @@
 #!/bin/sh
 # A blade's midplane start-up publishes its slot and the chassis type, seen
-# from outside through the simulator's state.
+# from outside through the simulator's state; what it logs arrives in the
+# blade's log, cut at 511 characters.
 . "$(dirname "$0")/lib.sh"
 sim create --force --type 1302 --blade a:3 --blade b:0x12 >/dev/null
 on a init-mp >/dev/null
@@ -22,4 +23,8 @@ sim reset --blade a >/dev/null
 ! on a init-mp >/dev/null || fail "init-mp without a slot must fail"
 [ ! -e "$(key a slotid)" ] || fail "nothing stored without a slot"
 sim log --blade a | grep -q 'arkb_initialize_mp::239:Error' || fail "line 239 logged"
+long=$(printf '%600s' '' | tr ' ' x)
+on a log 3 "$long" >/dev/null
+cut=$(sim log --blade a | sed -n 's/^err .* \(x*\)$/\1/p')
+[ ${#cut} = 511 ] || fail "a 600-character log line arrives cut at 511 characters, not ${#cut}"
 echo "init_mp: ok"

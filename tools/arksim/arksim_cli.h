@@ -95,6 +95,10 @@ bool need_chassis(const Context &ctx);
 // chassis has several and none was named.
 bool pick_blade(const Context &ctx, arksim::BladeInfo &out);
 bool blade_given(const Context &ctx);
+// A command's optional BLADE argument (`arksim reset b2`) in place of
+// --blade: `c` becomes ctx with it applied.  The usage error's status when
+// more than one argument is given, else -1.
+int take_blade_argument(const Context &ctx, const Args &args, Context &c);
 // Wipes `dir` (when it is empty or holds a chassis) and creates a chassis with
 // the given blades.
 bool fresh_chassis(const std::string &dir, uint16_t type,

@@ -49,6 +49,16 @@ bool need_chassis(const Context &ctx)
 
 bool blade_given(const Context &ctx) { return !ctx.blade.empty() || ctx.slot >= 0; }
 
+int take_blade_argument(const Context &ctx, const Args &args, Context &c)
+{
+    c = ctx;
+    if (args.pos.size() > 1)
+        return usage_error("unexpected argument %s", args.pos[1].c_str());
+    if (args.pos.size() == 1)
+        c.blade = args.pos[0];
+    return -1;
+}
+
 bool pick_blade(const Context &ctx, arksim::BladeInfo &out)
 {
     if (!need_chassis(ctx))

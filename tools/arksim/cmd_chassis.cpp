@@ -229,11 +229,9 @@ int move(const Context &ctx, const Args &args)
 {
     if (args.has("--to-chassis"))
         return move_to_chassis(ctx, args);
-    Context c = ctx;
-    if (args.pos.size() > 1)
-        return usage_error("unexpected argument %s", args.pos[1].c_str());
-    if (args.pos.size() == 1)
-        c.blade = args.pos[0];
+    Context c;
+    if (int rc = take_blade_argument(ctx, args, c); rc >= 0)
+        return rc;
     int slot = 0;
     const std::string *to = args.get("--to-slot");
     if (to == nullptr || !parse_slot(*to, slot))
@@ -250,11 +248,9 @@ int move(const Context &ctx, const Args &args)
 
 int reset(const Context &ctx, const Args &args)
 {
-    Context c = ctx;
-    if (args.pos.size() > 1)
-        return usage_error("unexpected argument %s", args.pos[1].c_str());
-    if (args.pos.size() == 1)
-        c.blade = args.pos[0];
+    Context c;
+    if (int rc = take_blade_argument(ctx, args, c); rc >= 0)
+        return rc;
     arksim::BladeInfo b;
     if (!pick_blade(c, b))
         return 1;

@@ -255,11 +255,9 @@ bool apply_identity_option(const Context &ctx, const Args &args)
 
 int move_to_chassis(const Context &ctx, const Args &args)
 {
-    Context c = ctx;
-    if (args.pos.size() > 1)
-        return usage_error("unexpected argument %s", args.pos[1].c_str());
-    if (args.pos.size() == 1)
-        c.blade = args.pos[0];
+    Context c;
+    if (int rc = take_blade_argument(ctx, args, c); rc >= 0)
+        return rc;
     const std::string dest = absolute_path(*args.get("--to-chassis"));
     long long slot = -1;
     const std::string *to_slot = args.get("--to-slot");
