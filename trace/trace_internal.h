@@ -57,7 +57,7 @@ struct divergence {
     size_t position, of;  /* the call's position in its thread, from 1 */
     const char *recorded; /* the recorded line, NULL: none */
     const char *came;     /* the call that came, NULL: the program ended */
-    int ambiguous;        /* threads the trace cannot tell apart */
+    const char *note;     /* what the trace cannot tell, NULL: nothing */
 };
 void report_divergence(const char *report, const struct divergence *d);
 

@@ -49,8 +49,16 @@ static struct {
     size_t *next; /* per recorded thread of proc: its next call */
     char *taken;  /* per recorded thread: a thread replays it */
     size_t done;
-    int ambiguous;
+    const char *note; /* what the trace cannot tell about this process */
 } g;
+
+static const char kThreadsAlike[] =
+    "threads of this process begin with the same call, which the trace cannot "
+    "tell apart: they were matched in the order of their first platform call";
+static const char kEarlyChild[] =
+    "a process that starts others before its own first platform call cannot be "
+    "told from them by the trace: they were matched in the order of their first "
+    "platform calls";
 static __thread pid_t t_pid; /* the process t_thread is of */
 static __thread size_t t_thread;
 static __thread long long t_wall = -1;
@@ -113,7 +121,7 @@ static void diverge(size_t thread, const char *what, size_t at, size_t of, const
 {
     char w[WHERE_SIZE];
     where(w, sizeof w, thread);
-    struct divergence d = {what, w, at == SIZE_MAX ? 0 : at + 1, of, recorded, came, g.ambiguous};
+    struct divergence d = {what, w, at == SIZE_MAX ? 0 : at + 1, of, recorded, came, g.note};
     report_divergence(g.report, &d);
     stop();
 }
@@ -159,6 +167,11 @@ static void claim_process(pid_t pid, const char *came)
     if (pick == count) {
         close(fd);
         g.proc = NULL;
+        /* Only a trace with children can be told wrong that way. */
+        int children = 0;
+        for (size_t i = 0; i < count; ++i)
+            children |= g.t.processes[i].parent >= 0;
+        g.note = parent < 0 && children ? kEarlyChild : NULL;
         char what[WHERE_SIZE];
         size_t of = 0;
         for (size_t i = 0; i < count; ++i)
@@ -181,7 +194,7 @@ static void claim_process(pid_t pid, const char *came)
     if (g.next == NULL || g.taken == NULL)
         abort();
     g.done = 0;
-    g.ambiguous = 0;
+    g.note = NULL;
 }
 
 /* This thread's recorded thread. */
@@ -204,7 +217,7 @@ static void claim_thread(const char *came)
         diverge(0, what, SIZE_MAX, 0, NULL, came);
     }
     if (same > 1)
-        g.ambiguous = 1;
+        g.note = kThreadsAlike;
     t_thread = pick != n ? pick : first_free;
     g.taken[t_thread] = 1;
 }

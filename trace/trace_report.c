@@ -82,10 +82,8 @@ void report_divergence(const char *report, const struct divergence *d)
     put_short(&r, "came:    ", d->came != NULL ? d->came : "(the program ended)");
     if (d->recorded != NULL && d->came != NULL)
         put_difference(&r, d->recorded, d->came);
-    if (d->ambiguous)
-        putf(&r, "%s",
-             "  (threads of this process begin with the same call, which the trace cannot tell apart: "
-             "they were matched in the order of their first platform call)\n");
+    if (d->note != NULL)
+        putf(&r, "  (%s)\n", d->note);
     report_line(report, r.p);
     free(r.p);
 }
