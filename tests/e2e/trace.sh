@@ -23,7 +23,7 @@ calls "$(sp sp1)/journal" >"$WORK/journal"
 calls "$boot" >"$WORK/traced"
 total=$(wc -l <"$boot")
 [ "$total" -gt 40 ] && diff "$WORK/journal" "$WORK/traced" >&2 || fail "the start-up's trace is not its journal"
-grep -E -q '^[0-9]+@[0-9]+\.[0-9]{6} arkmp_read_slotid\(\) = 0 : 03$' "$boot" || fail "stamp: $(head -1 "$boot")"
+grep -E -q '^[0-9]+@[0-9]+\.[0-9]{6},ppid=[0-9]+,start=[0-9]+\.[0-9]{6},thread=1 arkmp_read_slotid\(\) = 0 : 03$' "$boot" || fail "stamp: $(head -1 "$boot")"
 record "$WORK/more.trace" power on 50 --mode admit-on-silence >/dev/null || true   # no budget yet
 record "$WORK/more.trace" power publish 300 250 >/dev/null
 record "$WORK/more.trace" cmm-ready --update >/dev/null || true
@@ -47,7 +47,8 @@ printf '%s\n' "$out" | grep -q "^replay: the $total recorded calls came, with th
 [ ! -s "$WORK/desk/blades/sp1/journal" ] || fail "the replay reached the blade: $(head -3 "$WORK/desk/blades/sp1/journal")"
 # The first step of the start-up alone (its five calls) ends before the trace.
 out=$("$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$boot" -- $ARKBCTL init-mp) && fail "init-mp passed: $out"
-[ "$out" = "replay: divergence at call 6 of $total (the program made fewer calls than the trace holds)
+[ "$out" = "arkb_initialize_mp: 0
+replay: divergence at call 6 of $total (the program made fewer calls than the trace holds)
   recorded: $(sed -n '6s/^[^ ]* //p' "$boot")
   came:     (the program ended)" ] || fail "init-mp's report: $out"
 n=$(grep -n -m1 ' elm_i2c_blk_read_on_bus(' "$boot" | cut -d: -f1)
@@ -59,4 +60,50 @@ want="replay: divergence at call $n of $total (another call or other arguments)
 $out
 wanted:
 $want"
+# Damaged traces and files that are no trace: each is refused before
+# anything runs, naming the line and what is wrong.
+bad=$WORK/bad.trace
+refused() {  # refused WHAT MESSAGE: the replay of $bad says "cannot replay $bad: MESSAGE"
+  local out rc=0
+  out=$("$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$bad" -- $ARKBCTL boot 2>&1) || rc=$?
+  [ $rc = 1 ] && [ "$out" = "arksim replay: cannot replay $bad: $2" ] || fail "$1: status $rc, $out"
+}
+edit() { sed "$1" "$boot" >"$bad"; }
+slot=$(grep -n -m1 'memstore_get("slotid", 1) = 1 : ' "$boot" | cut -d: -f1)
+# the line with the most bytes, cut to its first 10
+long=$(awk '{ print NF, NR }' "$boot" | sort -n | tail -1 | cut -d' ' -f2)
+bytes=$(sed -n "${long}s/.* : //p" "$boot" | wc -w)
+edit "${slot}s/: 03\$/: zz/"; refused "a non-hex byte" "line $slot: byte 1 of the bytes is not two hex digits: 'zz'"
+edit "${slot}s/ : 03\$//"; refused "a read without its byte" "line $slot: the line shows 0 bytes where its call reads 1"
+edit "${long}s/\( : \(.. \)\{9\}..\).*/\1/"
+refused "a read with 10 of its bytes" "line $long: the line shows 10 bytes where its call reads $bytes"
+edit "1s/= 0 :/= 4294967297 :/"
+refused "a result beyond int" "line 1: the result '4294967297' is not a number arkmp_read_slotid can return"
+edit "2s/,ppid=[^ ]*//"
+refused "a line without the process" "line 2: lacks ppid=, start= and thread= in its stamp, unlike line 1"
+head -c $(( $(head -n 3 "$boot" | wc -c) + 30 )) "$boot" >"$bad"
+refused "a line cut in the middle" "line 4: no line end (the trace is cut here?)"
+{ cat "$boot"; head -c 3000000 /dev/zero | tr '\0' 7; echo; } >"$bad"
+refused "a line of megabytes" "line $((total + 1)): longer than 262144 bytes"
+printf 'hello world\n' >"$bad"; refused "no trace line" "line 1: the stamp 'hello' does not begin with a process id"
+sim journal --full >"$bad"
+refused "arksim journal's output" "line 1: this is \`arksim journal\` output, not a trace: give the blade's journal file itself (CHASSIS/blades/NAME/journal) or a trace the trace library wrote"
+mkfifo "$WORK/fifo"
+for f in "$WORK/fifo" /dev/zero "$WORK"; do
+  rc=0; out=$("$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$f" -- $ARKBCTL boot 2>&1) || rc=$?
+  [ $rc = 1 ] && [ "$out" = "arksim replay: cannot replay $f: not a regular file" ] || fail "$f: status $rc, $out"
+done
+# CRLF line ends, and the blade's own journal of the start-up (stamps
+# without process, one process of one thread), replay as the trace does.
+sed 's/$/\r/' "$boot" >"$bad"
+replay_of() { "$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$1" -- $ARKBCTL boot | tail -1; }
+replay_of "$bad" | grep -q "^replay: the $total recorded calls came" || fail "CRLF: $(replay_of "$bad")"
+head -n "$total" "$(sp sp1)/journal" >"$bad"
+replay_of "$bad" | grep -q "^replay: the $total recorded calls came" || fail "the journal: $(replay_of "$bad")"
+[ ! -s "$WORK/desk/blades/sp1/journal" ] || fail "a refused replay reached the blade"
+
+# A trace that cannot be opened: one line naming it and why; the program goes on.
+rc=0; record /nonexistent/boot.trace slot get >"$WORK/out" 2>"$WORK/err" || rc=$?
+[ $rc = 0 ] && [ "$(cat "$WORK/err")" = "libarkblade-trace: cannot open the trace /nonexistent/boot.trace: No such file or directory; nothing is recorded" ] &&
+  grep -q '^arkb_get_slotid: 0, slot 3$' "$WORK/out" || fail "an unopenable trace: status $rc, $(cat "$WORK/err" "$WORK/out")"
 echo "trace: ok"
