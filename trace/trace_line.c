@@ -68,15 +68,16 @@ static const struct function_rule g_rules[] = {
     {"uptime", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
 };
 
-static int refuse(char *err, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
-static int refuse(char *err, size_t size, const char *fmt, ...)
+int trace_refuse(int result, char *err, size_t size, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(err, size, fmt, ap);
     va_end(ap);
-    return 0;
+    return result;
 }
+
+#define refuse(...) trace_refuse(0, __VA_ARGS__)
 
 /* Decimal digits alone, at most MAX_DIGITS of them, no more than `max`. */
 static int unsigned_value(const char *p, size_t n, unsigned long long max, unsigned long long *v)

@@ -100,6 +100,9 @@ bool blade_given(const Context &ctx);
 // --blade: `c` becomes ctx with it applied.  The usage error's status when
 // more than one argument is given, else -1.
 int take_blade_argument(const Context &ctx, const Args &args, Context &c);
+// The blade so named, as pick_blade chooses it: -1 when there is one, else
+// the status to end with (the error printed).
+int pick_blade_argument(const Context &ctx, const Args &args, arksim::BladeInfo &b);
 // Wipes `dir` (when it is empty or holds a chassis) and creates a chassis with
 // the given blades.
 bool fresh_chassis(const std::string &dir, uint16_t type,

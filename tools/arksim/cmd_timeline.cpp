@@ -41,12 +41,9 @@ bool cmm_event(const std::string &line, Event &out)
 
 int timeline(const Context &ctx, const Args &args)
 {
-    Context c;
-    if (int rc = take_blade_argument(ctx, args, c); rc >= 0)
-        return rc;
     arksim::BladeInfo b;
-    if (!pick_blade(c, b))
-        return 1;
+    if (int rc = pick_blade_argument(ctx, args, b); rc >= 0)
+        return rc;
     const bool full = args.has("--full");
     std::vector<Event> events;
     for (const std::string &line : arksim::read_lines(b.dir + "/journal")) {
