@@ -244,7 +244,7 @@ void count_write(const Transaction &t)
     // Counted per process, over all its threads: a forked child starts again
     // from its first write.
     static std::atomic<pid_t> counted_for{0};
-    static std::atomic<long long> written{0};
+    static std::atomic<uint32_t> written{0};  // 32 bits: lock-free on every target
     if (pid_t self = ::getpid(), seen = counted_for.load();
         seen != self && counted_for.compare_exchange_strong(seen, self))
         written.store(0);
