@@ -1,8 +1,12 @@
 // The simulator's readers of hostile bytes: the EEPROM section view that
 // `arksim fru` shows and the system log's datagram parser.
+#include <cstdlib>
+#include <unistd.h>
+
 #include "core/fru.h"
 #include "core/fru_view.h"
 #include "core/sp_log.h"
+#include "core/simstate.h"
 #include "sim_test.h"
 
 namespace {
@@ -88,19 +92,41 @@ TEST(SyslogDatagram, PriorityTagAndEscapes)
     struct Case {
         std::string datagram;
         int facility, severity;
-        std::string message;
+        std::string message, name;
+        long pid;
     } cases[] = {
-        {"<67>Dec  6 03:05:46 arkbctl: a::b::1:Error\n", 8, 3, "a::b::1:Error\n"},
-        {"<2>Dec  6 03:05:46 arkbctl[42]: x: y", 0, 2, "x: y"},
-        {"no header at all", 1, 5, "no header at all"},
-        {"<999>Dec  6 03:05:46 t: m", 1, 5, "<999>Dec  6 03:05:46 t: m"},
+        {"<67>Dec  6 03:05:46 arkbctl: a::b::1:Error\n", 8, 3, "a::b::1:Error\n", "arkbctl", 0},
+        {"<2>Dec  6 03:05:46 arkbctl[42]: x: y", 0, 2, "x: y", "arkbctl", 42},
+        {"<2>Dec  6 03:05:46 odd[4x]: m", 0, 2, "m", "odd", 0},
+        {"no header at all", 1, 5, "no header at all", "", 0},
+        {"<999>Dec  6 03:05:46 t: m", 1, 5, "<999>Dec  6 03:05:46 t: m", "", 0},
     };
     for (const Case &c : cases) {
         const auto e = arksim::parse_syslog_datagram(c.datagram);
         EXPECT_EQ(e.facility, c.facility) << c.datagram;
         EXPECT_EQ(e.severity, c.severity) << c.datagram;
         EXPECT_EQ(e.message, c.message);
+        EXPECT_EQ(e.name, c.name) << c.datagram;
+        EXPECT_EQ(e.pid, c.pid) << c.datagram;
     }
+    // A line holds the stamp and a one-word name; an older line, neither.
+    arksim::LogEntry e{8, 3, "text\n", 42, 1700000000123456, "my prog"};
+    EXPECT_EQ(arksim::format_log_line(e), "42@1700000000.123456 my_prog 8 3 text\\n\n");
+    EXPECT_EQ(arksim::shown_log_message(e.message), "text");
+    char dir[] = "/tmp/arkb-log.XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    ASSERT_TRUE(arksim::write_text(std::string(dir) + "/log", arksim::format_log_line(e) + "1 5 older\n"));
+    const auto read = arksim::read_log(dir);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].pid, 42);
+    EXPECT_EQ(read[0].name, "my_prog");
+    EXPECT_EQ(read[0].wall_us, e.wall_us);
+    EXPECT_EQ(read[0].message, e.message);
+    EXPECT_EQ(read[1].pid, 0);
+    EXPECT_FALSE(read[1].wall_us.has_value());
+    EXPECT_EQ(read[1].message, "older");
+    ::unlink((std::string(dir) + "/log").c_str());
+    ::rmdir(dir);
     const std::string raw = std::string("100%d \\ tab\there\nnul") + '\0' + "\x7f end";
     EXPECT_EQ(arksim::unescape_log_message(arksim::escape_log_message(raw)), raw);
     EXPECT_EQ(arksim::escape_log_message(raw).find('\n'), std::string::npos);

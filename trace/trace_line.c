@@ -68,15 +68,16 @@ static const struct function_rule g_rules[] = {
     {"uptime", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
 };
 
-static int refuse(char *err, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
-static int refuse(char *err, size_t size, const char *fmt, ...)
+int trace_refuse(int result, char *err, size_t size, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(err, size, fmt, ap);
     va_end(ap);
-    return 0;
+    return result;
 }
+
+#define refuse(...) trace_refuse(0, __VA_ARGS__)
 
 /* Decimal digits alone, at most MAX_DIGITS of them, no more than `max`. */
 static int unsigned_value(const char *p, size_t n, unsigned long long max, unsigned long long *v)
@@ -144,8 +145,11 @@ static int stamp_part(const char *p, size_t n, struct trace_line *l, int *given)
         l->thread = (long)v, *given |= 4;
         return 1;
     }
-    /* A journal's own parts: the modelled bus time and a fault rule. */
+    /* A journal's own parts: the modelled bus time, the kernel thread id of a
+     * call from another thread than the main one, and a fault rule. */
     if (n > 4 && memcmp(p, "bus=", 4) == 0 && unsigned_value(p + 4, n - 4, UINT64_MAX, &v))
+        return 1;
+    if (n > 4 && memcmp(p, "tid=", 4) == 0 && unsigned_value(p + 4, n - 4, INT32_MAX, &v))
         return 1;
     return n > 6 && memcmp(p, "fault=", 6) == 0;
 }
@@ -171,7 +175,7 @@ static int parse_stamp(const char *w, size_t n, struct trace_line *l, char *err,
         size_t len = (size_t)((next != NULL ? next : w + n) - p - 1);
         if (!stamp_part(p + 1, len, l, &given))
             return refuse(err, size,
-                          "the stamp's part '%.*s' is none of ppid=, start=, thread=, bus=, fault=",
+                          "the stamp's part '%.*s' is none of ppid=, start=, thread=, bus=, tid=, fault=",
                           (int)(len > 40 ? 40 : len), p + 1);
         p = next;
     }

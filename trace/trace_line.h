@@ -25,6 +25,10 @@ struct trace_line {
 
 /* Checks the `n` bytes of a line (without its line end).  1 when it is a
  * trace line; 0 with what is wrong in `err`. */
+/* Writes the reason for a refusal into err (size bytes) and returns result:
+ * what the reader's functions end with when the input is bad. */
+int trace_refuse(int result, char *err, size_t size, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
 int trace_parse_line(const char *s, size_t n, struct trace_line *out, char *err, size_t err_size);
 
 #endif

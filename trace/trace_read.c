@@ -17,15 +17,7 @@
 
 #include "trace_line.h"
 
-static int refuse(char *err, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
-static int refuse(char *err, size_t size, const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(err, size, fmt, ap);
-    va_end(ap);
-    return -1;
-}
+#define refuse(...) trace_refuse(-1, __VA_ARGS__)
 
 static void *grown(void *p, size_t count, size_t *room, size_t item)
 {

@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <string_view>
 
 #include "bus_time.h"
@@ -66,24 +68,25 @@ constexpr std::array<const char *, static_cast<int>(Bus::Count)> kBusNames = {
 // The counters live in a shared mapping of <sp>/stats.bin, so every process
 // of the simulated SP adds to the same figures.  The mapping is kept for the
 // life of the process and redone when ARKSIM_SP names another folder or the
-// file was replaced.
+// file was replaced.  Threads share it under g_map_lock; a mapping that is
+// given up stays mapped, since another thread may still be counting into it
+// (it takes one page, and a file is replaced only by a new chassis).
 struct StatsMap {
     std::string path;
     ino_t inode = 0;
     Stats *stats = nullptr;
 };
 StatsMap g_map;
+std::mutex g_map_lock;
 
 Stats *map_stats(const std::string &path, bool create)
 {
     struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
+    const std::lock_guard<std::mutex> hold(g_map_lock);
     if (g_map.stats != nullptr && g_map.path == path && exists && st.st_ino == g_map.inode)
         return g_map.stats;
-    if (g_map.stats != nullptr) {
-        ::munmap(g_map.stats, sizeof(Stats));
-        g_map.stats = nullptr;
-    }
+    g_map.stats = nullptr;
     if (!exists && !create)
         return nullptr;
     UniqueFd fd(::open(path.c_str(), O_RDWR | (create ? O_CREAT : 0) | O_CLOEXEC, 0644));
@@ -115,7 +118,7 @@ uint32_t bump(uint32_t &counter, uint32_t by)
 
 // The call that the bus transactions belong to, and the bus speed it runs at
 // (read at its first timed transaction: `arksim bus` may change it between
-// calls).
+// calls).  Each thread is in a call of its own.
 struct CurrentCall {
     int function = -1;
     bool speed_known = false;
@@ -123,8 +126,10 @@ struct CurrentCall {
     uint64_t bus_ns = 0;   // modelled time of its transactions, on a timed bus
     std::string answered;  // " <mode: plain>" when the answer mode chose the result
     std::string fault;     // "1 -1": the rule that answered for it
+    FaultRule cut_rule;    // a cut-after rule that applies to it
+    std::string cut_note;  // " <cut after 96 of 1119 bytes>" once it cut
 };
-CurrentCall g_call;
+thread_local CurrentCall g_call;
 
 }  // namespace
 
@@ -151,7 +156,8 @@ Fault enter(const char *func)
     Fault f;
     std::string sp = sp_dir();
     int idx = function_index(func);
-    g_call = CurrentCall{idx, false, 0, 0, {}, {}};
+    g_call = CurrentCall{};
+    g_call.function = idx;
     uint32_t nth = 0;
     if (Stats *s = map_stats(sp + "/stats.bin", true); s != nullptr && idx >= 0)
         nth = bump(s->calls[idx], 1);
@@ -161,7 +167,7 @@ Fault enter(const char *func)
     if (::stat((sp + "/faults").c_str(), &st) != 0)
         return f;
     for (const FaultRule &r : load_fault_rules(sp)) {
-        if (r.func != func)
+        if (r.func != func || r.spent)
             continue;
         bool hit = r.first == 0 || static_cast<long long>(nth) == r.first ||
                    (r.onward && static_cast<long long>(nth) > r.first);
@@ -169,6 +175,11 @@ Fault enter(const char *func)
             continue;
         if (r.cut) {
             f.cut = true;
+            if (!r.every_process)
+                spend_fault_rule(sp, r);
+        } else if (r.cut_after >= 0) {
+            f.cut_after = r.cut_after;
+            g_call.cut_rule = r;
         } else {
             f.done = r.done;
             f.fail = !r.done;
@@ -184,6 +195,20 @@ void leave(const Fault &f)
 {
     if (f.cut)
         ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
+}
+
+unsigned cut_within(Fault &f, unsigned done, unsigned len, unsigned chunk)
+{
+    if (f.cut_after < 0 || static_cast<long long>(done) + chunk < f.cut_after)
+        return chunk;
+    const auto reach = static_cast<unsigned>(f.cut_after - static_cast<long long>(done));
+    f.cut = true;
+    f.cut_after = -1;
+    g_call.cut_note =
+        " <cut after " + std::to_string(done + reach) + " of " + std::to_string(len) + " bytes>";
+    if (!g_call.cut_rule.every_process)
+        spend_fault_rule(sp_dir(), g_call.cut_rule);
+    return reach;
 }
 
 void count_bus(const Transaction &t)
@@ -216,22 +241,25 @@ void count_bus(const Transaction &t)
 void count_write(const Transaction &t)
 {
     count_bus(t);
-    // Counted per process: a forked child starts again from its first write.
-    static pid_t counted_for = 0;
-    static long long writes = 0;
-    if (counted_for != ::getpid()) {
-        counted_for = ::getpid();
-        writes = 0;
-    }
-    ++writes;
+    // Counted per process, over all its threads: a forked child starts again
+    // from its first write.
+    static std::atomic<pid_t> counted_for{0};
+    static std::atomic<uint32_t> written{0};  // 32 bits: lock-free on every target
+    if (pid_t self = ::getpid(), seen = counted_for.load();
+        seen != self && counted_for.compare_exchange_strong(seen, self))
+        written.store(0);
+    const long long writes = ++written;
     const std::string sp = sp_dir();
     struct stat st {};
     if (::stat((sp + "/faults").c_str(), &st) != 0)
         return;
     for (const FaultRule &r : load_fault_rules(sp))
-        if (r.func == kBusWrite && r.cut &&
-            (r.first == 0 || writes == r.first || (r.onward && writes > r.first)))
+        if (r.func == kBusWrite && r.cut && !r.spent &&
+            (r.first == 0 || writes == r.first || (r.onward && writes > r.first))) {
+            if (!r.every_process)
+                spend_fault_rule(sp, r);
             ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
+        }
 }
 
 bool read_stats(const std::string &sp, Stats &out)
@@ -282,6 +310,8 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
 {
     JournalStamp stamp;
     stamp.pid = ::getpid();
+    if (const long tid = thread_id(); tid != stamp.pid)
+        stamp.thread = tid;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     stamp.wall_us = static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
@@ -294,7 +324,8 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
     if (g_call.khz != 0)
         stamp.bus_ns = g_call.bus_ns;
     stamp.fault = g_call.fault;
-    std::string line = format_stamp(stamp) + " " + call + " = " + std::to_string(result) + g_call.answered;
+    std::string line =
+        format_stamp(stamp) + " " + call + " = " + std::to_string(result) + g_call.answered + g_call.cut_note;
     if (!data.empty())
         line += " : " + hex_bytes(data);
     line.push_back('\n');
@@ -309,13 +340,18 @@ void note_answer(const std::string &mode, long long plain)
     g_call.answered = " <" + mode + ": " + std::to_string(plain) + ">";
 }
 
-bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value)
+bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value,
+               bool every_process)
 {
     FaultRule probe;
     std::string line = std::string(func) + " " + std::string(when) + " " + std::string(value);
+    if (every_process)
+        line += " every-process";
     const bool bus_write = func == kBusWrite;
+    const bool writes_pages = func == "elm_i2c_blk_write_on_bus" || func == "arkmp_tnlblk_write" ||
+                              func == "arkmp_tnlblk_write_fromfile";
     if ((function_index(func) < 0 && !bus_write) || !parse_fault_rule(line, probe) ||
-        (bus_write && !probe.cut))
+        (bus_write && !probe.cut) || (probe.cut_after >= 0 && !writes_pages))
         return false;
     line.push_back('\n');
     UniqueFd fd(::open((sp + "/faults").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
@@ -344,7 +380,8 @@ std::vector<FaultRuleState> fault_rules(const std::string &sp)
         st.per_process = r.func == kBusWrite;
         const int idx = function_index(r.func);
         st.calls = idx >= 0 ? s.calls[idx] : 0;
-        st.spent = !st.per_process && r.first > 0 && !r.onward && st.calls >= r.first;
+        st.spent = r.spent || (!st.per_process && r.first > 0 && !r.onward && st.calls >= r.first);
+        st.every_process = r.every_process;
         out.push_back(st);
     }
     return out;

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -145,9 +146,11 @@ bool pwrite_all(int fd, std::span<const uint8_t> bytes, unsigned long long offse
     });
 }
 
+long thread_id() { return ::syscall(SYS_gettid); }
+
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes)
 {
-    std::string tmp = path + ".tmp." + std::to_string(::getpid());
+    std::string tmp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(thread_id());
     {
         UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (!fd)

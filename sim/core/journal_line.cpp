@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kBus = "bus=";
 constexpr std::string_view kFault = "fault=";
+constexpr std::string_view kThread = "tid=";
 constexpr std::string_view kData = " : ";
 constexpr uint64_t kMicro = 1000000;
 
@@ -37,6 +38,8 @@ bool parse_wall(std::string_view text, uint64_t &us)
     return true;
 }
 
+}  // namespace
+
 bool parse_stamp(std::string_view word, JournalStamp &s)
 {
     std::string_view first = word.substr(0, word.find(','));
@@ -56,6 +59,8 @@ bool parse_stamp(std::string_view word, JournalStamp &s)
             word.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1);
         if (part.starts_with(kBus) && parse_u64(part.substr(kBus.size()), v)) {
             s.bus_ns = v;
+        } else if (part.starts_with(kThread) && parse_u64(part.substr(kThread.size()), v)) {
+            s.thread = static_cast<long>(v);
         } else if (part.starts_with(kFault)) {
             s.fault = std::string(part.substr(kFault.size()));
             if (auto slash = s.fault.find('/'); slash != std::string::npos)
@@ -67,8 +72,6 @@ bool parse_stamp(std::string_view word, JournalStamp &s)
     }
     return true;
 }
-
-}  // namespace
 
 std::string format_stamp(const JournalStamp &s)
 {
@@ -82,6 +85,10 @@ std::string format_stamp(const JournalStamp &s)
         out += '.';
         out.append(6 - frac.size(), '0');
         out += frac;
+    }
+    if (s.thread != 0) {
+        out += ",tid=";
+        out += std::to_string(s.thread);
     }
     if (s.bus_ns) {
         out += ",bus=";

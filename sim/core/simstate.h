@@ -61,7 +61,11 @@ int hex_digit(char c);                           // 0..15, -1 for a non-hex char
 
 /* --- files ------------------------------------------------------------ */
 bool read_file(const std::string &path, std::vector<uint8_t> &out);
+// Through a temporary file of the calling thread's own, renamed over `path`:
+// writers in several threads and processes at once never share one.
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes);
+// The calling thread's kernel id; the process id in its main thread.
+long thread_id();
 bool write_text(const std::string &path, std::string_view text);
 // The file's lines without their line feeds; empty when it cannot be read.
 std::vector<std::string> read_lines(const std::string &path);
@@ -98,10 +102,11 @@ std::span<const char *const> function_names();
 struct Fault {
     bool fail = false;  // answer `value` instead of doing the work
     int value = 0;
-    bool cut = false;   // do the work, then end the process (a power cut)
-    bool done = false;  // do the work, then answer `value`
-    int function = -1;  // function_index() of the call
-    uint32_t nth = 0;   // the call's number among this function's calls (from 1)
+    bool cut = false;          // do the work, then end the process (a power cut)
+    bool done = false;         // do the work, then answer `value`
+    long long cut_after = -1;  // end the process once this many bytes were written
+    int function = -1;         // function_index() of the call
+    uint32_t nth = 0;          // the call's number among this function's calls (from 1)
 };
 
 /* Counts the call of `func` and returns the fault rule that applies to it.
@@ -110,6 +115,11 @@ struct Fault {
 Fault enter(const char *func);
 /* Ends the process the way a power cut would, when `f.cut` is set. */
 void leave(const Fault &f);
+/* How many bytes of the next `chunk` of a call's device writes reach the
+ * device, `done` of `len` written so far: all of them, unless a cut-after
+ * rule ends the call within; then `f.cut` is set, the journal line will say
+ * where it stopped, and the caller writes no more. */
+unsigned cut_within(Fault &f, unsigned done, unsigned len, unsigned chunk);
 bool read_stats(const std::string &sp, Stats &out);
 void reset_stats(const std::string &sp);
 
@@ -125,25 +135,31 @@ std::string quoted(std::string_view s);
 std::string hex_bytes(std::span<const uint8_t> data);
 
 /* Fault rules. `when` is "N" (the N-th call only), "N+" (from the N-th call
- * on) or "*" (every call); `value` is the result to answer, or "cut". Adding a
- * rule restarts the call count of that function.  The pseudo-function
- * kBusWrite takes only "cut": after the N-th write transaction of a process
- * (see count_write), in the middle of a call. */
+ * on) or "*" (every call); `value` is the result to answer, "cut" (the call's
+ * work, then the process ends) or "cut-after:B" (the process ends once B
+ * bytes of the call's device writes reached the device, page by page: the
+ * EEPROM and tunnel writes).  Adding a rule restarts the call count of that
+ * function.  The pseudo-function kBusWrite takes only "cut": after the N-th
+ * write transaction of a process (see count_write), in the middle of a call.
+ * A cut is spent once it fired, unless `every_process`. */
 inline constexpr const char *kBusWrite = "bus_write";
-bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value);
+bool add_fault(const std::string &sp, std::string_view func, std::string_view when, std::string_view value,
+               bool every_process = false);
 void clear_faults(const std::string &sp);
 
 /* A rule as `arksim fault --list` shows it.  A one-shot rule ("N") is spent
  * once its function has been called N times since the count restarted (the
- * rule was added, or `arksim stats --reset`); the others stay live. */
+ * rule was added, or `arksim stats --reset`), a cut once it fired (unless
+ * every_process); the others stay live. */
 struct FaultRuleState {
     std::string function;
     std::string rule;     // "1 -1": WHEN and VALUE as the stand-ins read them
     uint32_t first = 0;   // N of "N" and "N+"; 0 for "*"
     bool onward = false;  // "N+"
     bool spent = false;
-    uint32_t calls = 0;        // the function's calls counted so far
-    bool per_process = false;  // bus_write: counted in each process
+    uint32_t calls = 0;          // the function's calls counted so far
+    bool per_process = false;    // bus_write: counted in each process
+    bool every_process = false;  // a cut that stays live once it fired
 };
 std::vector<FaultRuleState> fault_rules(const std::string &sp);
 

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 
+#include "journal_line.h"
 #include "simstate.h"
 #include "unique_fd.h"
 
@@ -72,12 +74,26 @@ LogEntry parse_syslog_datagram(std::string_view d)
     if (d.empty() || d[0] != '<' || i == 1 || i >= d.size() || d[i] != '>' || pri > 191)
         return e;
     std::string_view rest = d.substr(i + 1);
+    std::string_view tag;
     if (starts_with_timestamp(rest)) {
         rest.remove_prefix(16);
-        if (std::size_t tag = rest.find(": "); tag != std::string_view::npos)
-            rest.remove_prefix(tag + 2);
+        if (std::size_t end = rest.find(": "); end != std::string_view::npos) {
+            tag = rest.substr(0, end);
+            rest.remove_prefix(end + 2);
+        }
     }
-    return {pri >> 3, pri & 7, std::string(rest)};
+    LogEntry out{pri >> 3, pri & 7, std::string(rest)};
+    // "name[pid]": the pid as the sender wrote it, until the credentials say.
+    if (const std::size_t open = tag.find('['); open != std::string_view::npos && tag.ends_with(']')) {
+        const std::string_view digits = tag.substr(open + 1, tag.size() - open - 2);
+        long pid = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+        if (ec == std::errc() && end == digits.data() + digits.size() && pid > 0)
+            out.pid = pid;
+        tag = tag.substr(0, open);
+    }
+    out.name = std::string(tag);
+    return out;
 }
 
 std::string escape_log_message(std::string_view message)
@@ -124,8 +140,22 @@ std::string unescape_log_message(std::string_view s)
 
 std::string format_log_line(const LogEntry &e)
 {
-    return std::to_string(e.facility) + " " + std::to_string(e.severity) + " " +
-           escape_log_message(e.message) + "\n";
+    JournalStamp stamp;
+    stamp.pid = e.pid;
+    stamp.wall_us = e.wall_us;
+    std::string name = e.name.empty() ? "-" : e.name;
+    for (char &c : name)
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F)
+            c = '_';  // one word
+    return format_stamp(stamp) + " " + name + " " + std::to_string(e.facility) + " " +
+           std::to_string(e.severity) + " " + escape_log_message(e.message) + "\n";
+}
+
+std::string shown_log_message(std::string_view message)
+{
+    while (!message.empty() && message.back() == '\n')
+        message.remove_suffix(1);
+    return escape_log_message(message);
 }
 
 const char *facility_name(int facility)
@@ -190,10 +220,24 @@ std::vector<LogEntry> read_log(const std::string &sp)
         std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        int facility = 0, severity = 0;
-        if (!take_number(line, facility) || !take_number(line, severity))
+        LogEntry e{0, 0, {}};
+        if (const std::size_t space = line.find(' ');
+            space != std::string_view::npos && line.substr(0, space).find('@') != std::string_view::npos) {
+            JournalStamp stamp;
+            const std::size_t name_end = line.find(' ', space + 1);
+            if (!parse_stamp(line.substr(0, space), stamp) || name_end == std::string_view::npos)
+                continue;
+            e.pid = stamp.pid;
+            e.wall_us = stamp.wall_us;
+            e.name = std::string(line.substr(space + 1, name_end - space - 1));
+            if (e.name == "-")
+                e.name.clear();
+            line.remove_prefix(name_end + 1);
+        }
+        if (!take_number(line, e.facility) || !take_number(line, e.severity))
             continue;
-        out.push_back({facility, severity, unescape_log_message(line)});
+        e.message = unescape_log_message(line);
+        out.push_back(std::move(e));
     }
     return out;
 }

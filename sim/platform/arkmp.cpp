@@ -42,7 +42,9 @@ bool tunnel_args_ok(const void *buf, int len, int offset, int width, int unit)
 
 // Moves `len` bytes between `buf` and the target's memory at `offset`
 // (`width` bits wide), one transaction of at most `unit` bytes at a time.
-bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int width, int unit, bool write)
+// `cut`: the write's fault, whose cut-after rule may end it part-way.
+bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int width, int unit, bool write,
+                     Fault *cut = nullptr)
 {
     make_dirs(chassis_path("tunnel"));
     std::string path = tunnel_file(target);
@@ -58,6 +60,11 @@ bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int widt
         return false;
     for (int done = 0; done < len;) {
         int chunk = std::min(unit, len - done);
+        if (cut != nullptr)
+            chunk = static_cast<int>(cut_within(*cut, static_cast<unsigned>(done), static_cast<unsigned>(len),
+                                                static_cast<unsigned>(chunk)));
+        if (chunk == 0)
+            break;  // cut before this one
         if (::flock(fd.get(), write ? LOCK_EX : LOCK_SH) != 0)
             return false;
         ssize_t n = write ? ::pwrite(fd.get(), buf + done, chunk, offset + done)
@@ -72,6 +79,8 @@ bool tunnel_transfer(uint8_t target, uint8_t *buf, int len, int offset, int widt
         else
             count_bus(tunnel_read(w, static_cast<uint32_t>(chunk)));
         done += chunk;
+        if (cut != nullptr && cut->cut)
+            break;  // the power is gone: nothing more reaches the device
     }
     return true;
 }
@@ -198,7 +207,7 @@ extern "C" int arkmp_tnlblk_write(uint8_t target, const uint8_t *buf, int len, i
     if (f.fail)
         rc = f.value;
     else if (tunnel_args_ok(buf, len, offset, width, unit) &&
-             tunnel_transfer(target, const_cast<uint8_t *>(buf), len, offset, width, unit, true))
+             tunnel_transfer(target, const_cast<uint8_t *>(buf), len, offset, width, unit, true, &f))
         rc = len;
     const int out = answer(f, Contract::NegativeFails, rc, {len});
     journal(tunnel_call("arkmp_tnlblk_write", target, len, offset, width, unit), out, bytes(buf, len));
@@ -215,7 +224,7 @@ extern "C" int arkmp_tnlblk_write_fromfile(const char *path, uint8_t target, int
         rc = f.value;
     else if (path != nullptr && read_file(path, data) &&
              tunnel_args_ok(data.data(), static_cast<int>(data.size()), 0, width, unit) &&
-             tunnel_transfer(target, data.data(), static_cast<int>(data.size()), 0, width, unit, true))
+             tunnel_transfer(target, data.data(), static_cast<int>(data.size()), 0, width, unit, true, &f))
         rc = static_cast<int>(data.size());
     const int out = answer(f, Contract::NegativeFails, rc, {static_cast<int>(data.size())});
     journal(std::string("arkmp_tnlblk_write_fromfile(") + quoted(path ? path : "(null)") + ", " +

@@ -79,11 +79,15 @@ extern "C" int elm_i2c_blk_write_on_bus(int bus, int sel1, int sel2, int addr, c
         for (unsigned done = 0; done < len && rc >= 0;) {
             unsigned at = offset + done;
             unsigned room = kPageSize - at % kPageSize;
-            unsigned chunk = std::min({static_cast<unsigned>(unit), len - done, room});
-            if (::pwrite(fd.get(), buf + done, chunk, at) != static_cast<ssize_t>(chunk))
+            unsigned chunk =
+                cut_within(f, done, len, std::min({static_cast<unsigned>(unit), len - done, room}));
+            if (chunk > 0 && ::pwrite(fd.get(), buf + done, chunk, at) != static_cast<ssize_t>(chunk))
                 rc = -1;
-            count_write(eeprom_write(chunk));
+            if (chunk > 0)
+                count_write(eeprom_write(chunk));
             done += chunk;
+            if (f.cut)
+                break;  // the power is gone: nothing more reaches the device
         }
     }
     const int out = answer(f, Contract::NegativeFails, rc, {static_cast<int>(len)});

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -55,14 +56,35 @@ void append_line(const std::string &sp, const std::string &line)
                   std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
 }
 
-void handle_datagram(const std::string &sp, std::string_view text)
+// A process's name as the kernel keeps it, empty once it is gone.
+std::string process_name(long pid)
+{
+    std::vector<uint8_t> raw;
+    if (!read_file("/proc/" + std::to_string(pid) + "/comm", raw))
+        return {};
+    std::string name(raw.begin(), raw.end());
+    while (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    return name;
+}
+
+// `sender`: the pid the kernel vouches for (0 when it did not say).
+void handle_datagram(const std::string &sp, std::string_view text, long sender)
 {
     if (text.size() > kSyncPrefix.size() && text.substr(0, kSyncPrefix.size()) == kSyncPrefix &&
         text.find_first_of(" \n", kSyncPrefix.size()) == std::string_view::npos) {
         write_text(sp + "/log.sync", text.substr(kSyncPrefix.size()));
         return;
     }
-    append_line(sp, format_log_line(parse_syslog_datagram(text)));
+    LogEntry e = parse_syslog_datagram(text);
+    if (sender > 0)
+        e.pid = sender;
+    if (e.name.empty() && e.pid > 0)
+        e.name = process_name(e.pid);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    e.wall_us = static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
+    append_line(sp, format_log_line(e));
 }
 
 }  // namespace
@@ -82,19 +104,38 @@ UniqueFd open_log_socket(const std::string &sp, bool &shared, std::string &err)
         return {};
     }
     ::chmod(path.c_str(), 0666);
+    // The sender's credentials with every datagram: the pid of each entry.
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
     return fd;
 }
 
 void serve_log(int fd, const std::string &sp)
 {
     static char buf[65536];
+    alignas(struct cmsghdr) static char control[CMSG_SPACE(sizeof(struct ucred))];
     for (;;) {
-        ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        struct iovec iov {
+            buf, sizeof buf
+        };
+        struct msghdr msg {};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        ssize_t n = ::recvmsg(fd, &msg, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             return;
-        handle_datagram(sp, std::string_view(buf, static_cast<std::size_t>(n)));
+        long sender = 0;
+        for (struct cmsghdr *c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS) {
+                struct ucred cred {};
+                std::memcpy(&cred, CMSG_DATA(c), sizeof cred);
+                sender = cred.pid;
+            }
+        handle_datagram(sp, std::string_view(buf, static_cast<std::size_t>(n)), sender);
     }
 }
 

@@ -25,6 +25,13 @@ sim reset --blade a >/dev/null
 sim log --blade a | grep -q 'arkb_initialize_mp::239:Error' || fail "line 239 logged"
 long=$(printf '%600s' '' | tr ' ' x)
 on a log 3 "$long" >/dev/null
-cut=$(sim log --blade a | sed -n 's/^err .* \(x*\)$/\1/p')
+cut=$(sim log --blade a | sed -n 's/.* err .* \(x*\)$/\1/p')
 [ ${#cut} = 511 ] || fail "a 600-character log line arrives cut at 511 characters, not ${#cut}"
+# Each entry names its time, process and program; the timeline holds calls
+# and entries in time order.
+sim log --blade a | grep -q '^[0-9:.]*  [0-9][0-9]* *arkbctl  *err  *uucp  *libarkblade::arkb_initialize_mp::239:Error$' ||
+  fail "a log entry shows time, pid and name, without its newline: $(sim log --blade a | head -1)"
+sim timeline a >"$WORK/timeline"
+grep -q '  call  ' "$WORK/timeline" && grep -q '  log   ' "$WORK/timeline" || fail "timeline: $(head -3 "$WORK/timeline")"
+cut -c1-12 "$WORK/timeline" | sort -c || fail "timeline out of order"
 echo "init_mp: ok"

@@ -4,7 +4,9 @@
 # long byte runs are shortened unless --full, --function keeps one function;
 # `fault --help` and arksim.1 name every function a rule can, --list tells
 # spent one-shot rules from live ones, and the journal marks what a rule
-# injected.
+# injected.  A cut fires in one process (in each with --every-process); a cut
+# aimed inside the ring write leaves the bytes after its point as they were,
+# marks the call and makes `arksim fru` say the checksum does not hold.
 . "$(dirname "$0")/lib.sh"
 man=$(dirname "$0")/../../man/arksim.1
 sim create >/dev/null
@@ -69,4 +71,22 @@ sim journal --function memstore_set | grep -q '"ARKB/SAS_CAPS", 4) = 0 <fault: 1
   fail "the done:0 mark: $(sim journal --function memstore_set)"
 rc=0; sim fault memstore_frob 1 -1 2>/dev/null || rc=$?
 [ $rc = 2 ] || fail "a rule for an unknown function: status $rc"
+sim fault --clear >/dev/null
+status() { rc=0; on sp1 "$@" >/dev/null 2>&1 || rc=$?; echo $rc; }
+sim fault bus_write 2 cut >/dev/null
+[ "$(status init-mp)" = 137 ] && [ "$(status init-mp)" = 0 ] || fail "a cut fires in one process only"
+sim fault | grep -q 'bus_write .*spent: the cut fired' || fail "the fired cut is listed spent: $(sim fault)"
+sim fault bus_write 2 cut --every-process >/dev/null
+[ "$(status init-mp)" = 137 ] && [ "$(status init-mp)" = 137 ] || fail "--every-process keeps a cut live"
+sim fault --clear >/dev/null
+sim move --to-slot 9 >/dev/null
+cp "$(sp sp1)/eeprom.bin" "$WORK/before.bin"
+sim fault elm_i2c_blk_write_on_bus 1 cut-after:96 >/dev/null
+[ "$(status boot)" = 137 ] || fail "cut-after ends the process"
+sim journal --function elm_i2c_blk_write_on_bus | grep -q '(4, 255, 255, 0xa0, 1119, 3184, 16, 32) = 1119 <cut after 96 of 1119 bytes> <fault: 1 cut-after:96>' ||
+  fail "the cut call is marked: $(sim journal --function elm_i2c_blk_write_on_bus | tail -1)"
+cmp -l "$WORK/before.bin" "$(sp sp1)/eeprom.bin" | awk '$1 <= 3184 || $1 > 3184 + 96 { bad = 1 } END { exit bad || NR == 0 }' ||
+  fail "the first 96 bytes of the write, and only they, reach the EEPROM"
+sim fru | grep -q "the ring's bytes do not match its checksum" || fail "fru tells the stale checksum"
+[ "$(status boot)" = 0 ] || fail "the next start-up runs"
 echo "journal_faults: ok"

@@ -45,15 +45,16 @@ struct Command {
     int (*run)(const Context &, const Args &);
 };
 
-std::span<const Command> chassis_commands();  // create add-blade move reset
-std::span<const Command> show_commands();     // show
-std::span<const Command> watch_commands();    // watch
-std::span<const Command> memory_commands();   // memstore register tunnel eeprom
-std::span<const Command> value_commands();    // uptime sensor dt slot-byte
-std::span<const Command> debug_commands();    // fault journal stats log
-std::span<const Command> run_commands();      // run
-std::span<const Command> replay_commands();   // replay
-std::span<const Command> cmm_commands();      // cmm broadcast
+std::span<const Command> chassis_commands();   // create add-blade move reset
+std::span<const Command> show_commands();      // show
+std::span<const Command> watch_commands();     // watch
+std::span<const Command> memory_commands();    // memstore register tunnel eeprom
+std::span<const Command> value_commands();     // uptime sensor dt slot-byte
+std::span<const Command> debug_commands();     // fault journal stats log
+std::span<const Command> timeline_commands();  // timeline
+std::span<const Command> run_commands();       // run
+std::span<const Command> replay_commands();    // replay
+std::span<const Command> cmm_commands();       // cmm broadcast
 
 /* --- the chassis management module (cmd_cmm.cpp) ---------------------- */
 // Starts the CMM daemon when the chassis is configured to have one (`create
@@ -99,6 +100,9 @@ bool blade_given(const Context &ctx);
 // --blade: `c` becomes ctx with it applied.  The usage error's status when
 // more than one argument is given, else -1.
 int take_blade_argument(const Context &ctx, const Args &args, Context &c);
+// The blade so named, as pick_blade chooses it: -1 when there is one, else
+// the status to end with (the error printed).
+int pick_blade_argument(const Context &ctx, const Args &args, arksim::BladeInfo &b);
 // Wipes `dir` (when it is empty or holds a chassis) and creates a chassis with
 // the given blades.
 bool fresh_chassis(const std::string &dir, uint16_t type,

@@ -59,6 +59,14 @@ int take_blade_argument(const Context &ctx, const Args &args, Context &c)
     return -1;
 }
 
+int pick_blade_argument(const Context &ctx, const Args &args, arksim::BladeInfo &b)
+{
+    Context c;
+    if (int rc = take_blade_argument(ctx, args, c); rc >= 0)
+        return rc;
+    return pick_blade(c, b) ? -1 : 1;
+}
+
 bool pick_blade(const Context &ctx, arksim::BladeInfo &out)
 {
     if (!need_chassis(ctx))

@@ -248,12 +248,9 @@ int move(const Context &ctx, const Args &args)
 
 int reset(const Context &ctx, const Args &args)
 {
-    Context c;
-    if (int rc = take_blade_argument(ctx, args, c); rc >= 0)
-        return rc;
     arksim::BladeInfo b;
-    if (!pick_blade(c, b))
-        return 1;
+    if (int rc = pick_blade_argument(ctx, args, b); rc >= 0)
+        return rc;
     if (!arksim::reset_blade(b.dir))
         return fail("cannot reset blade %s", b.name.c_str());
     std::printf("blade %s reset to a freshly inserted one (slot %d kept)\n", b.name.c_str(), b.slot);

@@ -48,9 +48,13 @@ void list_rules(const std::string &sp)
 {
     for (const arksim::FaultRuleState &r : arksim::fault_rules(sp)) {
         std::string state;
-        if (r.per_process)
+        const bool cut = r.rule.find(" cut") != std::string::npos;
+        if (cut && r.spent)
+            state = "spent: the cut fired";
+        else if (r.per_process)
             state = std::string("live: after ") + (r.onward ? "each bus write from write " : "bus write ") +
-                    std::to_string(r.first) + " of each process";
+                    std::to_string(r.first) + " of " +
+                    (r.every_process ? "each process" : "the next process");
         else if (r.spent)
             state = "spent: call " + std::to_string(r.first) + " has been answered (" + calls_text(r.calls) +
                     " counted)";
@@ -59,6 +63,8 @@ void list_rules(const std::string &sp)
         else
             state = std::string("live: ") + (r.onward ? "from call " : "call ") + std::to_string(r.first) +
                     " (" + std::to_string(r.calls) + " so far)";
+        if (cut && !r.spent)
+            state += r.every_process ? "; stays live once it fires" : "; spent once it fires";
         std::printf("%-36s %-8s %s\n", r.function.c_str(), r.rule.c_str(), state.c_str());
     }
 }
@@ -67,8 +73,9 @@ int fault(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
     bool list = args.has("--list"), clear = args.has("--clear");
-    if ((list || clear) ? !args.pos.empty() : (!args.pos.empty() && args.pos.size() != 3))
-        return usage_error("wants FUNC WHEN VALUE, --list or --clear");
+    const bool every = args.has("--every-process");
+    if ((list || clear) ? !args.pos.empty() || every : (!args.pos.empty() && args.pos.size() != 3))
+        return usage_error("wants FUNC WHEN VALUE [--every-process], --list or --clear");
     if (!pick_blade(ctx, b))
         return 1;
     if (clear) {
@@ -81,8 +88,11 @@ int fault(const Context &ctx, const Args &args)
     }
     if (args.pos[0] != arksim::kBusWrite && !known_function(args.pos[0], "a rule"))
         return 2;
-    if (!arksim::add_fault(b.dir, args.pos[0], args.pos[1], args.pos[2]))
-        return usage_error("WHEN is N, N+ or *, VALUE a number or \"cut\"");
+    if (every && args.pos[2].rfind("cut", 0) != 0)
+        return usage_error("--every-process is for cuts");
+    if (!arksim::add_fault(b.dir, args.pos[0], args.pos[1], args.pos[2], every))
+        return usage_error("WHEN is N, N+ or *; VALUE a number, done:V, \"cut\", or \"cut-after:B\" for "
+                           "elm_i2c_blk_write_on_bus, arkmp_tnlblk_write and arkmp_tnlblk_write_fromfile");
     return 0;
 }
 
@@ -201,13 +211,13 @@ int log(const Context &ctx, const Args &args)
     if (int rc = blade_or_flag(ctx, args, b, "--clear", arksim::clear_log); rc >= 0)
         return rc;
     for (const arksim::LogEntry &e : arksim::read_log(b.dir))
-        std::printf("%-7s %-8s %s\n", arksim::severity_name(e.severity), arksim::facility_name(e.facility),
-                    arksim::escape_log_message(e.message).c_str());
+        std::printf("%s\n", log_text(e).c_str());
     return 0;
 }
 
 constexpr Opt kFaultOpts[] = {
     {"--list", "", "show the rules (also without arguments)"},
+    {"--every-process", "", "a cut stays live once it fired (default: spent)"},
     {"--clear", "", "remove every rule"},
 };
 constexpr Opt kClearOpts[] = {{"--clear", "", "empty it"}};
@@ -223,12 +233,16 @@ constexpr Opt kStatsOpts[] = {
 };
 
 constexpr Command kCommands[] = {
-    {"fault", "FUNC WHEN VALUE | --list | --clear", "make a platform function fail",
+    {"fault", "FUNC WHEN VALUE [--every-process] | --list | --clear", "make a platform function fail",
      "WHEN: N (the N-th call from now), N+ (the N-th call on) or * (every call).\n"
      "VALUE: the result the call answers instead of doing its work; done:V, the\n"
      "call does its work and then answers V (an EEPROM write that wrote its bytes\n"
-     "and answers 0); or `cut`: the call does its work, then the process ends as\n"
-     "if the power were cut.\n"
+     "and answers 0); `cut`: the call does its work, then the process ends as\n"
+     "if the power were cut; or `cut-after:B` (EEPROM and tunnel writes): the\n"
+     "process ends once B bytes of the call's writes reached the device, page by\n"
+     "page as the device takes them, and the journal line says where it stopped\n"
+     "(`<cut after 96 of 1119 bytes>`).  A cut fires once and is then spent;\n"
+     "--every-process keeps it live for every later process.\n"
      "e.g. `arksim fault memstore_set 1 -1`: the next memstore write fails.\n"
      "The journal marks each result a rule injected (`<fault: 1 -1>`); --list\n"
      "tells the rules still live from the spent one-shot ones.\n\n"
@@ -263,13 +277,15 @@ constexpr Command kCommands[] = {
      "  sspoller_get_shared_sensor_reading  a sensor reading  0 / nonzero\n"
      "  uptime                the SP's uptime in seconds      VALUE is the uptime\n"
      "  bus_write             not a function: VALUE `cut` only, the power fails\n"
-     "                        after the N-th bus write of each process\n"
+     "                        after the N-th bus write of a process (the next one\n"
+     "                        that gets so far; each with --every-process)\n"
      "A rule makes the call answer VALUE whatever it is: a success value makes the\n"
      "call succeed without its work (a read then returns nothing new).",
      kFaultOpts, false, fault},
     {"journal", "[--function NAME] [--full] | --clear", "show every platform call the blade's programs made",
      "One call a line: the time it returned (local, to the millisecond), on a timed\n"
-     "bus the modelled bus time it took, the process id, the call with its\n"
+     "bus the modelled bus time it took, the process id (pid/tid for a call from\n"
+     "another thread than the main one), the call with its\n"
      "arguments, its result and the bytes it moved.  A run of more than 32 bytes\n"
      "shows its first 16, its length and its last 8 (--full: all of them).\n"
      "\"<edge: 16>\" marks a result the answer mode chose (16 the plain one),\n"
@@ -277,7 +293,10 @@ constexpr Command kCommands[] = {
      kJournalOpts, false, journal},
     {"stats", "[--reset] [--all] [--json]", "show call counts, bus traffic and modelled bus time", "",
      kStatsOpts, false, stats},
-    {"log", "[--clear]", "show the SP's system log", "One entry a line: severity, facility, message.",
+    {"log", "[--clear]", "show the SP's system log",
+     "One entry a line: the time it arrived (local, to the millisecond, the\n"
+     "journal's clock), the sending process's id and name, severity, facility and\n"
+     "the message (escaped; its final newline not shown).",
      kClearOpts, false, log},
 };
 

@@ -132,6 +132,11 @@ void print_text(const std::string &who, const std::string &file, const arksim::S
     std::printf("  checksum trailer at %u: tag 0x%02x, stored 0x%08x, computed 0x%08x %s\n",
                 arksim::kRingTrailerAt, r.trailer_tag, r.checksum_stored, r.checksum_computed,
                 r.checksum_ok() ? "ok" : "BAD (reading on)");
+    if (!r.checksum_ok())
+        std::puts(
+            "  the ring's bytes do not match its checksum: a write to them did not finish (a power cut\n"
+            "  part-way leaves old and new bytes mixed), or something else wrote there; the library\n"
+            "  does not check it and keeps these bytes at its next update");
     for (const std::string &w : r.warnings)
         std::printf("  warning: %s\n", w.c_str());
     if (r.usable && r.records.empty())

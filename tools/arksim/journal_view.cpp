@@ -1,4 +1,4 @@
-// `arksim journal` for a person.
+// `arksim journal` and `arksim log` for a person.
 #include "journal_view.h"
 
 #include <cstdio>
@@ -32,15 +32,32 @@ std::string shortened(const std::string &hex, std::size_t bytes)
 
 }  // namespace
 
+std::string stamp_time(const std::optional<uint64_t> &wall_us)
+{
+    return wall_us ? local_time(*wall_us) : std::string("(no time)   ");
+}
+
+std::string log_text(const arksim::LogEntry &e)
+{
+    char who[64];
+    std::snprintf(who, sizeof who, "  %-6s %-10s  %-7s %-8s  ",
+                  e.pid > 0 ? std::to_string(e.pid).c_str() : "-", e.name.empty() ? "-" : e.name.c_str(),
+                  arksim::severity_name(e.severity), arksim::facility_name(e.facility));
+    return stamp_time(e.wall_us) + who + arksim::shown_log_message(e.message);
+}
+
 std::string journal_text(const arksim::JournalLine &l, bool full)
 {
-    std::string out = l.stamp.wall_us ? local_time(*l.stamp.wall_us) : std::string("(no time)   ");
+    std::string out = stamp_time(l.stamp.wall_us);
     if (l.stamp.bus_ns) {
         char bus[32];
         std::snprintf(bus, sizeof bus, "  bus %7.3f ms", static_cast<double>(*l.stamp.bus_ns) / 1e6);
         out += bus;
     }
-    out += "  " + std::to_string(l.stamp.pid) + "  " + l.call;
+    out += "  " + std::to_string(l.stamp.pid);
+    if (l.stamp.thread != 0)
+        out += "/" + std::to_string(l.stamp.thread);  // pid/tid: another thread than the main one
+    out += "  " + l.call;
     if (!l.stamp.fault.empty())
         out += " <fault: " + l.stamp.fault + ">";
     if (!l.hex.empty())
