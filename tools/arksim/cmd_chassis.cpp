@@ -140,7 +140,10 @@ constexpr Command kCommands[] = {
      "and its FRU data, and the blade sp1, in the snapshot's slot, its memstore\n"
      "keys, /dev/shm files, switch files, FRU EEPROM spans, uptime clock (running\n"
      "on from the recorded value), mailbox and published budget.  A snapshot of a\n"
-     "newer format version, or one that is damaged, is refused and nothing is made.",
+     "newer format version, or one that is damaged, is refused and nothing is made;\n"
+     "with --force the old chassis goes only once the new one is complete.  With\n"
+     "--cmm the blade's allotment is the CMM's grant to its slot; the pool and the\n"
+     "other blades' grants are not in a snapshot (--pool, add-blade).",
      kCreateOpts, false, create},
     {"bus", "[--khz N]", "show or set the speed of the blades' timed bus",
      "On a timed bus every platform call that reaches the midplane, the tunnel,\n"
