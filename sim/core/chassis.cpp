@@ -1,4 +1,5 @@
 // Creating and changing a simulated chassis and its blades.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -108,15 +109,23 @@ static bool install_frutool(const std::string &sp)
 
 bool reset_blade(const std::string &sp)
 {
-    bool ok = clear_folder(sp + "/memstore") && clear_folder(sp + "/sensors");
+    // Goes on past a failure; errno is the first failure's when it returns false.
+    int first = 0;
+    const auto kept = [&first](bool done) {
+        if (!done && first == 0)
+            first = errno != 0 ? errno : EIO;
+        return done;
+    };
+    bool ok = kept(clear_folder(sp + "/memstore")) && kept(clear_folder(sp + "/sensors"));
     for (const char *f : kSpFolders)
-        ok = clear_folder(sp + "/" + f) && ok;
-    ok = write_file_atomic(sp + "/eeprom.bin", new_blade_eeprom(blade_identity(sp))) && ok;
-    ok = write_text(sp + "/uptime", "boot " + std::to_string(std::time(nullptr)) + "\n") && ok;
-    ok = install_frutool(sp) && ok;
+        ok = kept(clear_folder(sp + "/" + f)) && ok;
+    ok = kept(write_file_atomic(sp + "/eeprom.bin", new_blade_eeprom(blade_identity(sp)))) && ok;
+    ok = kept(write_text(sp + "/uptime", "boot " + std::to_string(std::time(nullptr)) + "\n")) && ok;
+    ok = kept(install_frutool(sp)) && ok;
     for (const char *f : {"journal", "log", "faults", "pca9501_dt", "frutool.log"})
         ::unlink((sp + "/" + f).c_str());
     reset_stats(sp);
+    errno = first;
     return ok;
 }
 

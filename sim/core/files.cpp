@@ -2,6 +2,7 @@
 // stand-in uses.  Values are written atomically (temporary file, rename) so a
 // concurrent reader never sees a torn value and a crash keeps the old one.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +64,14 @@ std::string encode_key(std::string_view key)
         }
     }
     return out;
+}
+
+bool storable_key(std::string_view key)
+{
+    // write_file_atomic's temporary name adds ".tmp.<pid>" to the key's.
+    constexpr std::size_t kTemporarySuffix = 16;
+    return !key.empty() && key.find('\0') == std::string_view::npos &&
+           encode_key(key).size() + kTemporarySuffix <= NAME_MAX;
 }
 
 int hex_digit(char c)

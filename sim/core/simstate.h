@@ -57,7 +57,10 @@ std::string sp_path(std::string_view rel);       // sp_dir() + "/" + rel
 std::string chassis_path(std::string_view rel);  // chassis_of(sp_dir()) + "/" + rel
 std::string encode_key(std::string_view key);    // memstore key -> file name
 std::string decode_key(std::string_view name);   // file name -> memstore key
-int hex_digit(char c);                           // 0..15, -1 for a non-hex character
+// Whether the memstore keeps `key`: not empty, no NUL, and its file name
+// (encode_key) short enough to be written as a file.
+bool storable_key(std::string_view key);
+int hex_digit(char c);  // 0..15, -1 for a non-hex character
 
 /* --- files ------------------------------------------------------------ */
 bool read_file(const std::string &path, std::vector<uint8_t> &out);

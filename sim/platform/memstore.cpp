@@ -51,7 +51,7 @@ extern "C" int memstore_set(const char *key, const void *buf, int len)
     int rc;
     if (f.fail)
         rc = f.value;
-    else if (key == nullptr || key[0] == '\0' || len < 0 || (buf == nullptr && len > 0))
+    else if (key == nullptr || !storable_key(key) || len < 0 || (buf == nullptr && len > 0))
         rc = -1;
     else {
         make_dirs(sp_path("memstore"));

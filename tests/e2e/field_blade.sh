@@ -53,6 +53,6 @@ for f in v2 cut reg; do
   echo "$f: $(cat "$WORK/err")" >>"$WORK/errors"
 done
 grep -q "^v2: .* is snapshot format version 2; this arksim reads versions up to 1" "$WORK/errors" &&
-  grep -q '^cut: .* is damaged (.*): at byte 4000: the document ends early$' "$WORK/errors" &&
+  grep -q '^cut: .* is damaged (.*): at byte 4000: syntax error while parsing value - invalid string: missing closing quote$' "$WORK/errors" &&
   grep -q '^reg: .* is damaged (.*): registers.0x9c is no byte$' "$WORK/errors" || fail "$(cat "$WORK/errors")"
 echo "field blade: ok"

@@ -9,7 +9,7 @@ top=$(cd "$top" && pwd)
 [ -n "${ARKB_CMAKE:-}" ] || { echo "quick_start: skipped (no cmake given)"; exit 77; }
 dev=$("$top/scripts/setup-deps" --list | tr '\n' ' ')
 full=$(ARKB_NO_CROSS= ARKB_NO_RELIABILITY= ARKB_NO_PACKAGING= "$top/scripts/setup-deps" --tests --list | tr '\n' ' ')
-for p in cmake g++ make pkg-config iproute2; do
+for p in cmake g++ make pkg-config nlohmann-json3-dev iproute2; do
   case " $dev" in *" $p "*) ;; *) fail "the developer path lacks $p: $dev" ;; esac
 done
 # The test path installs what any step of the full gate uses: nothing later does.

@@ -7,11 +7,8 @@
 
 namespace arkbctl {
 
-inline constexpr const char *kSnapshotFormat = "arkblade-snapshot";
-// Raised whenever a field changes its meaning; readers refuse newer ones.
-inline constexpr int kSnapshotVersion = 1;
-
-// Writes the snapshot to the file of the -o option, else to standard output.
+// Writes the snapshot to the file of the -o option (replacing it whole or
+// not at all, replace_file.h), else to standard output.
 Outcome snapshot(const Values &v);
 
 }  // namespace arkbctl

@@ -1,4 +1,5 @@
-// arksim create, add-blade, move, reset: making and changing the chassis.
+// arksim create, add-blade, move, reset: making and changing the chassis
+// (create and add-blade themselves in cmd_create.cpp).
 #include <cstdio>
 
 #include "cmm/cmm_state.h"
@@ -7,137 +8,13 @@
 #include "core/inspect.h"
 #include "arksim_cli.h"
 #include "core/bus_time.h"
+#include "cmd_create.h"
 #include "cmd_fru.h"
 #include "core/simstate.h"
-#include "snapshot_import.h"
 #include "userns/userns.h"
 
 namespace arkcli {
 namespace {
-
-bool valid_name(const std::string &name)
-{
-    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
-}
-
-bool parse_slot(const std::string &text, int &slot)
-{
-    long long v = 0;
-    if (!parse_number(text, 0, 255, v))
-        return false;
-    slot = static_cast<int>(v);
-    return true;
-}
-
-const arksim::BladeInfo *blade_in_slot(const std::vector<arksim::BladeInfo> &blades, int slot)
-{
-    for (const auto &b : blades)
-        if (b.slot == slot)
-            return &b;
-    return nullptr;
-}
-
-// Reads the snapshot of --from; false with the reason printed.
-bool load_snapshot(const std::string &path, Snapshot &s)
-{
-    std::string error;
-    if (!read_snapshot(path, s, error))
-        return fail("%s", error.c_str()), false;
-    return true;
-}
-
-void print_import(const std::string &path, const Snapshot &s, const std::vector<std::string> &notes)
-{
-    std::printf("  from %s (taken by %s", path.c_str(), s.taken_by.c_str());
-    if (s.uptime >= 0)
-        std::printf(" at uptime %lld s", s.uptime);
-    std::puts(")");
-    for (const std::string &n : notes)
-        std::printf("  note: %s\n", n.c_str());
-}
-
-int create(const Context &ctx, const Args &args)
-{
-    if (!args.pos.empty())
-        return usage_error("unexpected argument %s", args.pos[0].c_str());
-    long long type = 3096;
-    if (const std::string *t = args.get("--type")) {
-        bool known = false;
-        for (uint16_t code : arksim::kChassisTypes)
-            known = known || (parse_number(*t, 0, 65535, type) && type == code);
-        if (!known)
-            return usage_error("unknown chassis type %s (1302, 3096, 3074, 3331 or 3073)", t->c_str());
-    }
-    std::vector<std::pair<std::string, int>> blades;
-    for (const std::string &blade_arg : args.all("--blade")) {
-        auto colon = blade_arg.rfind(':');
-        int slot = 0;
-        std::string name = blade_arg.substr(0, colon);
-        if (colon == std::string::npos || !valid_name(name) || !parse_slot(blade_arg.substr(colon + 1), slot))
-            return usage_error("--blade wants NAME:SLOT, not %s", blade_arg.c_str());
-        for (const auto &b : blades)
-            if (b.first == name || b.second == slot)
-                return usage_error("two blades named %s or in slot %d", name.c_str(), slot);
-        blades.emplace_back(name, slot);
-    }
-    Snapshot snap;
-    const std::string *from = args.get("--from");
-    if (from != nullptr) {
-        if (args.has("--type") || args.has("--blade") || args.has("--identity"))
-            return usage_error("--from takes the chassis type, identity and blade from the snapshot");
-        if (!load_snapshot(*from, snap))
-            return 1;
-        if (snap.slot < 0)
-            return fail(
-                "%s holds no slot byte (unreadable on the SP): add the blade with add-blade NAME SLOT "
-                "--from",
-                from->c_str());
-        blades.emplace_back("sp1", snap.slot);
-    }
-    if (blades.empty())
-        blades.emplace_back("sp1", 3);
-    long long khz = 0;
-    if (const std::string *k = args.get("--bus-khz");
-        k != nullptr && !parse_number(*k, 0, arksim::kMaxBusKhz, khz))
-        return usage_error("--bus-khz wants 0 (untimed) to %u, not %s", arksim::kMaxBusKhz, k->c_str());
-    if (!check_identity_option(args))
-        return 2;
-    if (is_chassis(ctx.chassis) && !args.has("--force"))
-        return fail("%s already holds a chassis (--force wipes and recreates it)", ctx.chassis.c_str());
-    if (!namespaces_usable())
-        return arksim::kNoUserNamespaces;
-    // A CMM serving the old chassis would outlive its folder.
-    if (!stop_cmm(ctx.chassis) || !fresh_chassis(ctx.chassis, static_cast<uint16_t>(type), blades) ||
-        !apply_identity_option(ctx, args))
-        return 1;
-    if (!arksim::write_bus_khz(ctx.chassis, static_cast<unsigned>(khz)))
-        return fail("cannot write %s/bus_khz", ctx.chassis.c_str());
-    std::vector<std::string> notes;
-    if (from != nullptr &&
-        (!import_chassis(ctx.chassis, snap, notes) ||
-         !import_blade(ctx.chassis, arksim::blade_dir(ctx.chassis, "sp1"), snap.slot, snap, notes)))
-        return fail("cannot write the snapshot's state into %s", ctx.chassis.c_str());
-    arksim::cmm::Config cmm;
-    cmm.autostart = args.has("--cmm");
-    if (const std::string *pool = args.get("--pool")) {
-        long long watts = 0;
-        if (!cmm.autostart || !parse_number(*pool, 0, arksim::cmm::kMaxPool, watts))
-            return usage_error("--pool wants --cmm and watts from 0 to %d", arksim::cmm::kMaxPool);
-        cmm.pool = static_cast<int>(watts);
-    }
-    if (cmm.autostart && !arksim::cmm::write_config(ctx.chassis, cmm))
-        return fail("cannot write %s", arksim::cmm::file(ctx.chassis, "config").c_str());
-    std::printf("chassis %s, type %d\n", ctx.chassis.c_str(), arksim::probe_chassis_type(ctx.chassis));
-    for (const auto &[name, slot] : blades)
-        std::printf("  blade %s in slot %d\n", name.c_str(), slot);
-    if (from != nullptr)
-        print_import(*from, snap, notes);
-    if (cmm.autostart)
-        std::printf("  CMM with a pool of %d W, started by `arksim run`\n", cmm.pool);
-    if (khz != 0)
-        std::printf("  bus timed at %lld kHz\n", khz);
-    return 0;
-}
 
 void print_bus_speed(unsigned khz)
 {
@@ -186,42 +63,6 @@ int answers(const Context &ctx, const Args &args)
         return usage_error("--seed goes with random");
     }
     std::printf("answers: %s\n", arksim::describe(arksim::read_answer_mode(ctx.chassis)).c_str());
-    return 0;
-}
-
-int add_blade(const Context &ctx, const Args &args)
-{
-    int slot = 0;
-    const std::string *from = args.get("--from");
-    if (args.pos.size() != 2 && !(from != nullptr && args.pos.size() == 1))
-        return usage_error("wants NAME SLOT, or NAME [SLOT] --from FILE");
-    if (!valid_name(args.pos[0]) || (args.pos.size() == 2 && !parse_slot(args.pos[1], slot)))
-        return usage_error("bad blade name %s or slot %s", args.pos[0].c_str(),
-                           args.pos.size() == 2 ? args.pos[1].c_str() : "");
-    if (!need_chassis(ctx))
-        return 1;
-    Snapshot snap;
-    if (from != nullptr) {
-        if (!load_snapshot(*from, snap))
-            return 1;
-        if (args.pos.size() == 1 && (slot = snap.slot) < 0)
-            return fail("%s holds no slot byte (unreadable on the SP): give the SLOT", from->c_str());
-    }
-    auto blades = arksim::list_blades(ctx.chassis);
-    for (const auto &b : blades)
-        if (b.name == args.pos[0])
-            return fail("there is a blade %s already", b.name.c_str());
-    if (const auto *b = blade_in_slot(blades, slot))
-        return fail("slot %d holds blade %s already", slot, b->name.c_str());
-    if (!arksim::add_blade(ctx.chassis, args.pos[0], slot))
-        return fail("cannot add blade %s", args.pos[0].c_str());
-    const std::string dir = arksim::blade_dir(ctx.chassis, args.pos[0]);
-    std::vector<std::string> notes;
-    if (from != nullptr && !import_blade(ctx.chassis, dir, slot, snap, notes))
-        return fail("cannot write the snapshot's state into blade %s", args.pos[0].c_str());
-    std::printf("blade %s in slot %d: %s\n", args.pos[0].c_str(), slot, dir.c_str());
-    if (from != nullptr)
-        print_import(*from, snap, notes);
     return 0;
 }
 
@@ -292,7 +133,10 @@ constexpr Command kCommands[] = {
      "and its FRU data, and the blade sp1, in the snapshot's slot, its memstore\n"
      "keys, /dev/shm files, switch files, FRU EEPROM spans, uptime clock (running\n"
      "on from the recorded value), mailbox and published budget.  A snapshot of a\n"
-     "newer format version, or one that is damaged, is refused and nothing is made.",
+     "newer format version, or one that is damaged, is refused and nothing is made;\n"
+     "with --force the old chassis goes only once the new one is complete.  With\n"
+     "--cmm the blade's allotment is the CMM's grant to its slot; the pool and the\n"
+     "other blades' grants are not in a snapshot (--pool, add-blade).",
      kCreateOpts, false, create},
     {"bus", "[--khz N]", "show or set the speed of the blades' timed bus",
      "On a timed bus every platform call that reaches the midplane, the tunnel,\n"

@@ -1,225 +1,147 @@
-// A recursive-descent JSON parser: whole documents of objects, arrays,
-// strings (\u escapes below 0x100 as one byte, others as UTF-8), integers,
-// true, false and null, nested at most 64 deep.
+// The JSON library's SAX parser, building the document itself so that a
+// member named twice is refused (the library's own tree keeps the last) and
+// numbers beyond 64 bits, which the library would read as floating point,
+// are refused instead of rounded.
 #include "json_in.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "core/unique_fd.h"
 
 namespace arkcli {
 namespace {
 
-constexpr int kMaxDepth = 64;
-
-class Parser {
+class Builder {
 public:
-    explicit Parser(std::string_view t) : t_(t) {}
+    explicit Builder(std::size_t text_size) : size(text_size) {}
+    const std::size_t size;
+    Json root;
     std::string error;
 
-    bool document(JsonValue &out)
+    bool null() { return put(Json(nullptr)); }
+    bool boolean(bool b) { return put(Json(b)); }
+    bool number_integer(Json::number_integer_t v) { return put(Json(v)); }
+    bool number_unsigned(Json::number_unsigned_t v) { return put(Json(v)); }
+    bool number_float(Json::number_float_t, const Json::string_t &text)
     {
-        if (!value(out, 0))
-            return false;
-        space();
-        return at_end() || fail("text after the document");
+        return fail("the number " + text.substr(0, 40) + " is no integer of at most 64 bits");
+    }
+    bool string(Json::string_t &s) { return put(Json(std::move(s))); }
+    bool binary(Json::binary_t &) { return fail("binary data"); }
+    bool start_object(std::size_t) { return open(Json::object()); }
+    bool start_array(std::size_t) { return open(Json::array()); }
+    bool end_object() { return stack_.pop_back(), true; }
+    bool end_array() { return stack_.pop_back(), true; }
+    bool key(Json::string_t &k)
+    {
+        if (k.find('\0') != std::string::npos)
+            return fail("a member name holding \\u0000");
+        if (stack_.back()->contains(k))
+            return fail("the member \"" + k.substr(0, 64) + "\" given twice");
+        key_ = std::move(k);
+        return true;
+    }
+    bool parse_error(std::size_t position, const std::string &, const nlohmann::detail::exception &e)
+    {
+        // "[json.exception.parse_error.101] parse error at line 1, column 5: syntax error ...;
+        // last read: '...'": the text between the library's place and what it last read.
+        std::string what = e.what();
+        const auto colon = what.find(": ");
+        if (colon != std::string::npos)
+            what.erase(0, colon + 2);
+        const auto last = what.find("; last read:");
+        if (last != std::string::npos)
+            what.erase(last);
+        // The library counts the end of the text as one more byte.
+        if (error.empty())
+            error = "at byte " + std::to_string(std::min(position, size)) + ": " + what;
+        return false;
     }
 
 private:
-    std::string_view t_;
-    std::size_t i_ = 0;
+    std::vector<Json *> stack_;
+    std::string key_;
 
-    bool at_end() const { return i_ >= t_.size(); }
-    char peek() const { return at_end() ? '\0' : t_[i_]; }
-    bool fail(const char *what)
+    bool fail(const std::string &what)
     {
-        if (error.empty()) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "at byte %zu: ", i_);
-            error = buf;
-            error += at_end() ? "the document ends early" : what;
-        }
+        if (error.empty())
+            error = what;
         return false;
     }
-    void space()
+    Json *place(Json v)
     {
-        while (!at_end() && (t_[i_] == ' ' || t_[i_] == '\n' || t_[i_] == '\t' || t_[i_] == '\r'))
-            ++i_;
+        if (stack_.empty())
+            return &(root = std::move(v));
+        Json &top = *stack_.back();
+        if (top.is_array()) {
+            top.push_back(std::move(v));
+            return &top.back();
+        }
+        return &(top[key_] = std::move(v));
     }
-    bool word(std::string_view w)
+    bool put(Json v) { return place(std::move(v)), true; }
+    bool open(Json v)
     {
-        if (t_.substr(i_, w.size()) != w)
-            return fail("not a JSON value");
-        i_ += w.size();
+        if (stack_.size() >= static_cast<std::size_t>(kMaxJsonDepth))
+            return fail("nested more than " + std::to_string(kMaxJsonDepth) + " deep");
+        stack_.push_back(place(std::move(v)));
         return true;
-    }
-
-    bool value(JsonValue &out, int depth)
-    {
-        space();
-        if (depth > kMaxDepth)
-            return fail("nested too deep");
-        switch (peek()) {
-        case '{': return object(out, depth);
-        case '[': return array(out, depth);
-        case '"': out.type = JsonValue::String; return string(out.text);
-        case 't': out.type = JsonValue::Bool, out.flag = true; return word("true");
-        case 'f': out.type = JsonValue::Bool; return word("false");
-        case 'n': out.type = JsonValue::Null; return word("null");
-        default: return number(out);
-        }
-    }
-
-    bool number(JsonValue &out)
-    {
-        bool negative = peek() == '-';
-        if (negative)
-            ++i_;
-        if (peek() < '0' || peek() > '9')
-            return fail("not a JSON value");
-        unsigned long long v = 0;
-        for (; peek() >= '0' && peek() <= '9'; ++i_) {
-            v = v * 10 + static_cast<unsigned>(peek() - '0');
-            if (v > (1ULL << 62))
-                return fail("a number too large");
-        }
-        if (peek() == '.' || peek() == 'e' || peek() == 'E')
-            return fail("a number that is not an integer");
-        out.type = JsonValue::Number;
-        out.number = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
-        return true;
-    }
-
-    static int hex(char c)
-    {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                      : -1;
-    }
-
-    bool string(std::string &out)
-    {
-        ++i_;  // the opening quote
-        out.clear();
-        while (!at_end() && t_[i_] != '"') {
-            char c = t_[i_++];
-            if (static_cast<unsigned char>(c) < 0x20)
-                return --i_, fail("a control character in a string");
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (at_end())
-                return fail("an unfinished escape");
-            c = t_[i_++];
-            switch (c) {
-            case '"':
-            case '\\':
-            case '/': out += c; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                unsigned cp = 0;
-                for (int k = 0; k < 4; ++k, ++i_) {
-                    const int d = at_end() ? -1 : hex(t_[i_]);
-                    if (d < 0)
-                        return fail("a bad \\u escape");
-                    cp = cp << 4 | static_cast<unsigned>(d);
-                }
-                if (cp < 0x100) {
-                    out += static_cast<char>(cp);
-                } else if (cp < 0x800) {
-                    out += static_cast<char>(0xC0 | cp >> 6);
-                    out += static_cast<char>(0x80 | (cp & 0x3F));
-                } else {
-                    out += static_cast<char>(0xE0 | cp >> 12);
-                    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-                    out += static_cast<char>(0x80 | (cp & 0x3F));
-                }
-                break;
-            }
-            default: return --i_, fail("a bad escape");
-            }
-        }
-        if (at_end())
-            return fail("an unfinished string");
-        ++i_;
-        return true;
-    }
-
-    bool array(JsonValue &out, int depth)
-    {
-        out.type = JsonValue::Array;
-        ++i_;
-        space();
-        if (peek() == ']')
-            return ++i_, true;
-        for (;;) {
-            out.items.emplace_back();
-            if (!value(out.items.back(), depth + 1))
-                return false;
-            space();
-            if (peek() == ']')
-                return ++i_, true;
-            if (peek() != ',')
-                return fail("expected ',' or ']'");
-            ++i_;
-        }
-    }
-
-    bool object(JsonValue &out, int depth)
-    {
-        out.type = JsonValue::Object;
-        ++i_;
-        space();
-        if (peek() == '}')
-            return ++i_, true;
-        for (;;) {
-            space();
-            if (peek() != '"')
-                return fail("expected a member name");
-            out.names.emplace_back();
-            out.items.emplace_back();
-            if (!string(out.names.back()))
-                return false;
-            space();
-            if (peek() != ':')
-                return fail("expected ':'");
-            ++i_;
-            if (!value(out.items.back(), depth + 1))
-                return false;
-            space();
-            if (peek() == '}')
-                return ++i_, true;
-            if (peek() != ',')
-                return fail("expected ',' or '}'");
-            ++i_;
-        }
     }
 };
 
-}  // namespace
-
-const JsonValue *JsonValue::get(std::string_view key) const
+std::string reason(const std::string &path, const char *what)
 {
-    if (type != Object)
-        return nullptr;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == key)
-            return &items[i];
-    return nullptr;
+    return path + ": " + what + ": " + std::strerror(errno);
 }
 
-bool parse_json(std::string_view text, JsonValue &out, std::string &error)
+}  // namespace
+
+bool parse_json(std::string_view text, Json &out, std::string &error)
 {
-    Parser p(text);
-    out = {};
-    if (p.document(out))
-        return true;
-    error = p.error;
-    return false;
+    Builder b(text.size());
+    const bool ok =
+        Json::sax_parse(text.begin(), text.end(), &b, nlohmann::detail::input_format_t::json, true);
+    if (!ok) {
+        error = b.error.empty() ? "not a JSON document" : b.error;
+        return false;
+    }
+    out = std::move(b.root);
+    return true;
+}
+
+bool read_document(const std::string &path, std::string &out, std::string &error)
+{
+    // Non-blocking: a FIFO opens at once, and is refused below.
+    arksim::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd)
+        return error = reason(path, "cannot open"), false;
+    if (::fstat(fd.get(), &st) != 0)
+        return error = reason(path, "cannot read its status"), false;
+    if (!S_ISREG(st.st_mode))
+        return error = path + ": is no regular file", false;
+    const std::string too_large = path + ": is larger than " + std::to_string(kMaxJsonDocument) + " bytes";
+    if (st.st_size > static_cast<off_t>(kMaxJsonDocument))
+        return error = too_large, false;
+    out.clear();
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return error = reason(path, "cannot read"), false;
+        if (n == 0)
+            return true;
+        out.append(buf, static_cast<std::size_t>(n));
+        if (out.size() > kMaxJsonDocument)  // grew while read
+            return error = too_large, false;
+    }
 }
 
 }  // namespace arkcli

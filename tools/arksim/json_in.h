@@ -1,28 +1,30 @@
-// Reading JSON documents (blade snapshots): a small parser into a tree of
-// values, with the byte position of the first error.  Numbers are integers.
+// Reading JSON documents from outside (blade snapshots) with the JSON
+// library's parser, stricter than the format: duplicate member names, numbers
+// that are not integers or do not fit 64 bits, and documents nested too deep
+// are refused, and a file must be a regular one of at most kMaxJsonDocument
+// bytes.  Strings are UTF-8 as JSON defines them (the parser checks).
 #ifndef ARKSIM_JSON_IN_H
 #define ARKSIM_JSON_IN_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace arkcli {
 
-struct JsonValue {
-    enum Type { Null, Bool, Number, String, Array, Object } type = Null;
-    bool flag = false;
-    long long number = 0;
-    std::string text;
-    std::vector<JsonValue> items;    // an array's; an object's member values
-    std::vector<std::string> names;  // an object's member names, in order
+using Json = nlohmann::json;
 
-    // The object's member `key`, nullptr when there is none (or this is no object).
-    const JsonValue *get(std::string_view key) const;
-};
+inline constexpr std::size_t kMaxJsonDocument = 1 << 20;  // 1 MiB
+inline constexpr int kMaxJsonDepth = 64;
 
-// False with "at byte N: what was wrong" in `error`.
-bool parse_json(std::string_view text, JsonValue &out, std::string &error);
+// False with "at byte N: what was wrong" (or the member named twice) in `error`.
+bool parse_json(std::string_view text, Json &out, std::string &error);
+
+// Reads `path` whole; false with "PATH: why" in `error` (errno's text where a
+// call failed, a file that is no regular one or is too large).
+bool read_document(const std::string &path, std::string &out, std::string &error);
 
 }  // namespace arkcli
 

@@ -3,28 +3,12 @@
 
 namespace arkcli {
 
-std::string json_string(std::string_view raw)
+std::string json_text(const OrderedJson &doc, int indent)
 {
-    std::string out = "\"";
-    for (char ch : raw) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(ch);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c >= ' ' && c < 0x7F) {
-            out.push_back(ch);
-        } else {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        }
-    }
-    return out + "\"";
+    return doc.dump(indent, ' ', true, nlohmann::json::error_handler_t::replace);
 }
+
+std::string json_string(std::string_view raw) { return json_text(OrderedJson(std::string(raw)), -1); }
 
 std::string json_strings(const std::vector<std::string> &items)
 {
@@ -38,71 +22,56 @@ const char *json_bool(bool b) { return b ? "true" : "false"; }
 
 JsonWriter::~JsonWriter()
 {
-    while (!closer_.empty())
-        close();
-    std::fputc('\n', out_);
+    const std::string text = json_text(doc_) + "\n";
+    std::fwrite(text.data(), 1, text.size(), out_);
 }
 
-void JsonWriter::member(std::string_view key)
+OrderedJson *JsonWriter::add(std::string_view key, OrderedJson value)
 {
-    if (!first_.empty()) {
-        std::fputs(first_.back() ? "\n" : ",\n", out_);
-        first_.back() = false;
-        for (std::size_t i = 0; i < first_.size(); ++i)
-            std::fputs("  ", out_);
+    if (open_.empty())
+        return &(doc_ = std::move(value));
+    OrderedJson &top = *open_.back();
+    if (top.is_array()) {
+        top.push_back(std::move(value));
+        return &top.back();
     }
-    if (!closer_.empty() && closer_.back() == '}')
-        std::fprintf(out_, "%s: ", json_string(key).c_str());
+    return &(top[std::string(key)] = std::move(value));
 }
 
-JsonWriter &JsonWriter::open(std::string_view key, char opener, char closer)
+JsonWriter &JsonWriter::open_object(std::string_view key)
 {
-    member(key);
-    std::fputc(opener, out_);
-    first_.push_back(true);
-    closer_.push_back(closer);
+    open_.push_back(add(key, OrderedJson::object()));
     return *this;
 }
 
-JsonWriter &JsonWriter::open_object(std::string_view key) { return open(key, '{', '}'); }
-
-JsonWriter &JsonWriter::open_array(std::string_view key) { return open(key, '[', ']'); }
+JsonWriter &JsonWriter::open_array(std::string_view key)
+{
+    open_.push_back(add(key, OrderedJson::array()));
+    return *this;
+}
 
 JsonWriter &JsonWriter::close()
 {
-    if (closer_.empty())
-        return *this;
-    const bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) {
-        std::fputc('\n', out_);
-        for (std::size_t i = 0; i < first_.size(); ++i)
-            std::fputs("  ", out_);
-    }
-    std::fputc(closer_.back(), out_);
-    closer_.pop_back();
+    if (!open_.empty())
+        open_.pop_back();
     return *this;
 }
 
 JsonWriter &JsonWriter::string(std::string_view key, std::string_view value)
 {
-    return raw(key, json_string(value));
+    return add(key, OrderedJson(std::string(value))), *this;
 }
 
 JsonWriter &JsonWriter::number(std::string_view key, long long value)
 {
-    return raw(key, std::to_string(value));
+    return add(key, OrderedJson(value)), *this;
 }
 
-JsonWriter &JsonWriter::boolean(std::string_view key, bool value) { return raw(key, json_bool(value)); }
-
-JsonWriter &JsonWriter::null(std::string_view key) { return raw(key, "null"); }
-
-JsonWriter &JsonWriter::raw(std::string_view key, std::string_view json)
+JsonWriter &JsonWriter::boolean(std::string_view key, bool value)
 {
-    member(key);
-    std::fwrite(json.data(), 1, json.size(), out_);
-    return *this;
+    return add(key, OrderedJson(value)), *this;
 }
+
+JsonWriter &JsonWriter::null(std::string_view key) { return add(key, OrderedJson(nullptr)), *this; }
 
 }  // namespace arkcli

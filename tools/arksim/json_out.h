@@ -1,29 +1,36 @@
-// Machine-readable output of arksim: JSON strings escaped for any bytes, and
-// a writer that prints one document member by member, indented.
+// Machine-readable output of arksim, written by the JSON library: strings
+// are UTF-8 as JSON defines them (bytes that are no UTF-8 become U+FFFD, and
+// everything beyond ASCII is escaped), so every JSON reader reads the same.
 #ifndef ARKSIM_JSON_OUT_H
 #define ARKSIM_JSON_OUT_H
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace arkcli {
 
-// A JSON string.  Quote, backslash and control characters are escaped, and
-// bytes outside printable ASCII become \u00NN (their Latin-1 reading), so the
-// output is valid UTF-8 whatever the simulated state holds.
-std::string json_string(std::string_view raw);
+using OrderedJson = nlohmann::ordered_json;
+
+// A document as text, indented by `indent` spaces (-1: on one line); never
+// fails, whatever bytes its strings hold.
+std::string json_text(const OrderedJson &doc, int indent = 2);
+std::string json_string(std::string_view raw);                    // one JSON string
 std::string json_strings(const std::vector<std::string> &items);  // an array of strings
 const char *json_bool(bool b);
 
-// Prints one JSON document: objects and arrays opened and closed in order,
-// members given a key inside objects and none inside arrays.
+// Builds one JSON document, objects and arrays opened and closed in order,
+// members given a key inside objects and none inside arrays, and prints it
+// (indented, with a newline) when it is destroyed.
 class JsonWriter {
 public:
     explicit JsonWriter(std::FILE *out = stdout) : out_(out) {}
-    ~JsonWriter();  // ends the document with a newline
+    ~JsonWriter();
+    JsonWriter(const JsonWriter &) = delete;
+    JsonWriter &operator=(const JsonWriter &) = delete;
 
     JsonWriter &open_object(std::string_view key = {});
     JsonWriter &open_array(std::string_view key = {});
@@ -32,15 +39,12 @@ public:
     JsonWriter &number(std::string_view key, long long value);
     JsonWriter &boolean(std::string_view key, bool value);
     JsonWriter &null(std::string_view key);
-    // A value already in JSON (e.g. json_strings()).
-    JsonWriter &raw(std::string_view key, std::string_view json);
 
 private:
-    void member(std::string_view key);
-    JsonWriter &open(std::string_view key, char opener, char closer);
+    OrderedJson *add(std::string_view key, OrderedJson value);
     std::FILE *out_;
-    std::vector<bool> first_;  // per open level: no member yet
-    std::vector<char> closer_;
+    OrderedJson doc_;
+    std::vector<OrderedJson *> open_;
 };
 
 }  // namespace arkcli

@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "snapshot_format.h"
 
 namespace arkcli {
 
 // The newest snapshot format this arksim reads.
-inline constexpr int kSnapshotVersion = 1;
+inline constexpr int kSnapshotVersion = arkb_snapshot::kVersion;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -47,17 +50,28 @@ struct Snapshot {
     std::optional<std::pair<int, int>> budget;  // published: hwconfig, permitted
 };
 
-// Reads and checks a snapshot; false with the reason in `error` (a newer
-// format version, a damaged or foreign file).
+// Reads and checks a snapshot, every member against what the library reads;
+// false with "PATH ... reason" in `error` (a newer format version, a damaged
+// or foreign file, one that is too large or no regular file).
 bool read_snapshot(const std::string &path, Snapshot &out, std::string &error);
+// The same for a document's text, named `path` in the errors.
+bool parse_snapshot(std::string_view text, const std::string &path, Snapshot &out, std::string &error);
+
+// The blade's allotment (its memstore key available_power), when it was read.
+std::optional<long long> snapshot_allotment(const Snapshot &s);
 
 // The chassis's part (its type registers, the slot's thermal override, its
-// FRU data) into `chassis`; the blade's part (memstore, /dev/shm, switch
-// files, EEPROM, uptime, mailbox, published budget) into the blade folder
-// `sp` in slot `slot`.  `notes` gathers what had to be left out.
-bool import_chassis(const std::string &chassis, const Snapshot &s, std::vector<std::string> &notes);
-bool import_blade(const std::string &chassis, const std::string &sp, int slot, const Snapshot &s,
-                  std::vector<std::string> &notes);
+// FRU data) into `chassis`; the blade's own part (memstore, /dev/shm, switch
+// files, EEPROM, uptime) into the blade folder `sp`; the blade's part in the
+// chassis (mailbox, published budget) into `chassis` at slot `slot`.
+// `notes` gathers what had to be left out; false with "cannot write PATH:
+// reason" in `error`.
+bool import_chassis(const std::string &chassis, const Snapshot &s, std::vector<std::string> &notes,
+                    std::string &error);
+bool import_blade(const std::string &sp, const Snapshot &s, std::vector<std::string> &notes,
+                  std::string &error);
+bool import_slot(const std::string &chassis, int slot, const Snapshot &s, std::vector<std::string> &notes,
+                 std::string &error);
 
 }  // namespace arkcli
 
