@@ -1,6 +1,6 @@
 #!/bin/sh
 # Traces and replays where a user stands: the build installed into a prefix,
-# run by an ordinary user (when the suite runs as root: arkdev, else
+# run by an ordinary user (when the suite runs as root: $ARKB_TEST_USER or arkdev, else
 # nobody), with the installed trace library and no --preload.  The start-up
 # replays; a program of two threads replays five times, each thread its own
 # calls; two children of a shell replay their own calls, one that diverges
@@ -72,7 +72,8 @@ mkdir "$user"
 chmod -R a+rX "$prefix" "$WORK"
 as_user() { env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
 if [ "$(id -u)" = 0 ]; then
-  id arkdev >/dev/null 2>&1 && who=arkdev || who=nobody
+  who=${ARKB_TEST_USER:-arkdev}
+  id "$who" >/dev/null 2>&1 || who=nobody
   chown "$who" "$user"
   as_user() { setpriv --reuid="$who" --regid="$(id -g "$who")" --clear-groups env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
 fi
