@@ -86,7 +86,9 @@ as_user sh -c "cd '$F' && '$prefix/bin/arksim' -C '$F/c' create >/dev/null &&
 # mask FILE: stamps, pids and the reader's folder made alike.
 mask() {
   sed -e "s|$R|<dir>|g" -e 's/[0-9][0-9]*@[0-9][0-9]*\.[0-9]*/PID@STAMP/g' \
-      -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9][ T][0-9:.]*/STAMP/g' "$1"
+      -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9][ T][0-9:.]*/STAMP/g' \
+      -e 's/^[0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9]*  *[0-9]*/TIME PID/' -e 's/^[0-9]\{9,\}\.[0-9]*/STAMP/' \
+      -e 's/pid [0-9][0-9]*/pid PID/g' "$1"
 }
 failed=0
 for doc in ${ARKB_DOCS:-README.md docs/GUIDE.md man/arkbctl.1 man/arkcmm.1 man/arksim.1}; do
@@ -131,9 +133,9 @@ for doc in ${ARKB_DOCS:-README.md docs/GUIDE.md man/arkbctl.1 man/arkcmm.1 man/a
 $known_failures
 EOF
     if [ -n "$why" ] && [ -n "$known" ]; then
-      echo "docs_commands: $where, a known failure ($known): $why"
+      printf '%s\n' "docs_commands: $where, a known failure ($known): $why"
     elif [ -n "$why" ]; then
-      echo "FAIL: $where: $why"; sed 's/^/  | /' "$n.log" | tail -20; failed=$((failed + 1))
+      printf '%s\n' "FAIL: $where: $why"; sed 's/^/  | /' "$n.log" | tail -20; failed=$((failed + 1))
     elif [ -n "$known" ]; then
       echo "docs_commands: $where passes: '$known' is no longer a known failure"
     fi
