@@ -16,7 +16,8 @@
 # blade.json (a snapshot of a booted blade) and boot.trace (the trace of
 # `arkbctl boot`).  In the commands, <prefix> is the installed prefix, /tmp/
 # the reader's TMPDIR and the SP's /usr/lib/powerpc-linux-gnu/ the prefix's
-# lib/.
+# lib/.  A command put in the background (a line ending in &) is waited for
+# at the end of its block and must succeed as well.
 #
 # Markers, in the documents themselves:
 #   a command line ending in a comment "# illustration..."    is not run;
@@ -107,8 +108,10 @@ for doc in ${ARKB_DOCS:-README.md docs/GUIDE.md man/arkbctl.1 man/arkcmm.1 man/a
     case $first in "# not run by ctest -L docs:"*) continue ;; esac
     grep -v '# illustration' "$block" |
       sed -e "s#\(^\|[ =\"']\)/tmp/#\1$R/tmp/#g" -e "s|<prefix>|$prefix|g" \
-          -e "s|/usr/lib/powerpc-linux-gnu/|$prefix/lib/|g" >"$n.run"
-    echo wait >>"$n.run"
+          -e "s|/usr/lib/powerpc-linux-gnu/|$prefix/lib/|g" \
+          -e 's/\([^&]\)&\([[:space:]]*\(#.*\)\{0,1\}\)$/\1\& bg_pids="$bg_pids $!"\2/' >"$n.run"
+    # A command the block runs in the background must end well too.
+    echo 'for p in ${bg_pids:-}; do wait "$p"; done' >>"$n.run"
     give "$R"
     case $first in
       "# on the SP"*) set -- timeout 120 arksim run --new-chassis "$R/tmp/sp$n" -- sh -ex "$n.run" ;;
