@@ -40,7 +40,8 @@ const Family kFamilies[] = {
     {"power", "power budget and admission",
      "WATTS: a number or \"hwconfig\" (0x7FFFFFFF).  M: ask|admit-on-silence|admit-all\n"
      "or 0|1|2 (default ask).  Admission results: 0 admitted, -8 no cached budget,\n"
-     "-10 refused, -17 no answer.  'on' and 'cmm' may block on the CMM.\n",
+     "-10 refused, -17 no answer.  'on', 'cmm' and, with no allotment stored, 'off'\n"
+     "may block on the CMM.\n",
      "show"},
     {"netconf", "network configuration mailbox",
      "ADDR, GW, MASK: dotted quads.  DISCOVERY: dhcp|static|1|2 or any number.\n"
