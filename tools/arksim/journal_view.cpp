@@ -39,11 +39,11 @@ std::string stamp_time(const std::optional<uint64_t> &wall_us)
 
 std::string log_text(const arksim::LogEntry &e)
 {
-    char who[64];
-    std::snprintf(who, sizeof who, "  %-6s %-10s  %-7s %-8s  ",
-                  e.pid > 0 ? std::to_string(e.pid).c_str() : "-", e.name.empty() ? "-" : e.name.c_str(),
-                  arksim::severity_name(e.severity), arksim::facility_name(e.facility));
-    return stamp_time(e.wall_us) + who + arksim::shown_log_message(e.message);
+    char levels[32];
+    std::snprintf(levels, sizeof levels, "  %-7s %-8s ", arksim::severity_name(e.severity),
+                  arksim::facility_name(e.facility));
+    return stamp_time(e.wall_us) + "  " + (e.pid > 0 ? std::to_string(e.pid) : std::string("-")) + "  " +
+           (e.name.empty() ? std::string("-") : e.name) + levels + arksim::shown_log_message(e.message);
 }
 
 std::string journal_text(const arksim::JournalLine &l, bool full)

@@ -19,7 +19,7 @@ inline constexpr std::size_t kJournalTailBytes = 8;
 // "12:00:01.250  bus 0.371 ms  4321  arkmp_read(0x9c, 1) = 1 : 18"; the bus
 // time only on a timed bus, a rule's injected result marked "<fault: 1 -1>".
 std::string journal_text(const arksim::JournalLine &l, bool full);
-// A log entry for a person: "14:03:07.412  4242 arkbctl  err     uucp
+// A log entry for a person: "14:03:07.412  4242  arkbctl  err     uucp
 // libarkblade::f::12:Error", the message escaped without its final newline.
 std::string log_text(const arksim::LogEntry &e);
 // "14:03:07.412": the local time of day of a stamp, to the millisecond;
