@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -92,6 +93,11 @@ void handle_datagram(const std::string &sp, std::string_view text, long sender)
 UniqueFd open_log_socket(const std::string &sp, bool &shared, std::string &err)
 {
     std::string path = sp + "/devlog.sock";
+    // Two runs starting at once on one blade: one serves, the other shares;
+    // the lock keeps one from unlinking the socket the other just bound.
+    UniqueFd lock(::open((sp + "/devlog.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lock)
+        ::flock(lock.get(), LOCK_EX);
     shared = served_elsewhere(path);
     if (shared)
         return {};
