@@ -204,8 +204,11 @@ unsigned cut_within(Fault &f, unsigned done, unsigned len, unsigned chunk)
     const auto reach = static_cast<unsigned>(f.cut_after - static_cast<long long>(done));
     f.cut = true;
     f.cut_after = -1;
-    g_call.cut_note =
-        " <cut after " + std::to_string(done + reach) + " of " + std::to_string(len) + " bytes>";
+    g_call.cut_note = " <cut after ";  // piece by piece, for GCC 12's -Wrestrict
+    g_call.cut_note += std::to_string(done + reach);
+    g_call.cut_note += " of ";
+    g_call.cut_note += std::to_string(len);
+    g_call.cut_note += " bytes>";
     if (!g_call.cut_rule.every_process)
         spend_fault_rule(sp_dir(), g_call.cut_rule);
     return reach;

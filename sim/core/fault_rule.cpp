@@ -104,7 +104,8 @@ void spend_fault_rule(const std::string &sp, const FaultRule &r)
     for (const std::string &line : read_lines(sp + "/faults")) {
         text += line;
         if (!marked && line == r.line) {
-            text += " " + std::string(kSpent);
+            text += ' ';
+            text += kSpent;
             marked = true;
         }
         text += "\n";

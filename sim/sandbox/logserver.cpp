@@ -61,7 +61,10 @@ void append_line(const std::string &sp, const std::string &line)
 std::string process_name(long pid)
 {
     std::vector<uint8_t> raw;
-    if (!read_file("/proc/" + std::to_string(pid) + "/comm", raw))
+    std::string path = "/proc/";  // piece by piece, for GCC 12's -Wrestrict
+    path += std::to_string(pid);
+    path += "/comm";
+    if (!read_file(path, raw))
         return {};
     std::string name(raw.begin(), raw.end());
     while (!name.empty() && name.back() == '\n')

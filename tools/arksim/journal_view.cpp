@@ -54,9 +54,14 @@ std::string journal_text(const arksim::JournalLine &l, bool full)
         std::snprintf(bus, sizeof bus, "  bus %7.3f ms", static_cast<double>(*l.stamp.bus_ns) / 1e6);
         out += bus;
     }
-    out += "  " + std::to_string(l.stamp.pid);
-    if (l.stamp.thread != 0)
-        out += "/" + std::to_string(l.stamp.thread);  // pid/tid: another thread than the main one
+    // Appended piece by piece: GCC 12 misreads a literal before a temporary
+    // string as an overlapping copy (-Wrestrict) at -O3.
+    out += "  ";
+    out += std::to_string(l.stamp.pid);
+    if (l.stamp.thread != 0) {
+        out += '/';  // pid/tid: another thread than the main one
+        out += std::to_string(l.stamp.thread);
+    }
     out += "  " + l.call;
     if (!l.stamp.fault.empty())
         out += " <fault: " + l.stamp.fault + ">";
