@@ -30,6 +30,9 @@
 top=$(cd "$(dirname "$0")/../.." && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 [ -z "${ARKB_CROSS:-}" ] || { echo "docs_commands: skipped (cross build)"; exit 77; }
+# A sanitizer build's programs want their runtime's options and write
+# coverage files the reader cannot: the documents run against a plain build.
+[ -z "${ARKB_SANITIZED:-}" ] || { echo "docs_commands: skipped (sanitizer build)"; exit 77; }
 
 
 prefix=$WORK/prefix
