@@ -51,23 +51,19 @@ EXPORT int pca_read_i2c_blade_dt(int slot, uint32_t *dt)
     return rc;
 }
 
-EXPORT uint8_t compute_crc8(const uint8_t *buf, int len)
-{
-    REAL(compute_crc8);
-    struct call c;
-    call_begin(&c, NO_BYTES);
-    putf(&c.text, "compute_crc8(%d)", len);
-    PLAIN_CALL(c, real_compute_crc8(buf, len));
-}
-
-EXPORT uint32_t compute_checksum32(const uint8_t *buf, int len)
-{
-    REAL(compute_checksum32);
-    struct call c;
-    call_begin(&c, NO_BYTES);
-    putf(&c.text, "compute_checksum32(%d)", len);
-    PLAIN_CALL(c, real_compute_checksum32(buf, len));
-}
+/* The checksums over a buffer: the line shows its length (its bytes are
+ * those of the calls before), the result is the sum. */
+#define CHECKSUM_FUNCTION(type, name)                                                                        \
+    EXPORT type name(const uint8_t *buf, int len)                                                            \
+    {                                                                                                        \
+        REAL(name);                                                                                          \
+        struct call c;                                                                                       \
+        call_begin(&c, NO_BYTES);                                                                            \
+        putf(&c.text, #name "(%d)", len);                                                                    \
+        PLAIN_CALL(c, real_##name(buf, len));                                                                \
+    }
+CHECKSUM_FUNCTION(uint8_t, compute_crc8)
+CHECKSUM_FUNCTION(uint32_t, compute_checksum32)
 
 /* The tag functions show the header they were given: one byte to
  * get_tag_type, and to get_payload_length the header size that get_tag_size
@@ -155,14 +151,7 @@ EXPORT int ark_pwr_i2c_publish(int handle, int hwconfig_power)
     PLAIN_CALL(c, real_ark_pwr_i2c_publish(handle, hwconfig_power));
 }
 
-EXPORT int ark_pwr_i2c_test(int handle)
-{
-    REAL(ark_pwr_i2c_test);
-    struct call c;
-    call_begin(&c, NO_BYTES);
-    putf(&c.text, "ark_pwr_i2c_test(%d)", handle);
-    PLAIN_CALL(c, real_ark_pwr_i2c_test(handle));
-}
+INT_FUNCTION(ark_pwr_i2c_test)
 
 EXPORT int ssbcast_sensor_format(const uint8_t *id, char *key, int size, const char *prefix)
 {

@@ -3,14 +3,20 @@
  */
 #include "trace_wrap.h"
 
+/* "memstore_get(\"slotid\", 1)": the key and the length. */
+static void key_text(struct call *c, enum bytes_kind kind, const char *name, const char *key, int len)
+{
+    call_begin(c, kind);
+    putf(&c->text, "%s(", name);
+    put_quoted(&c->text, key);
+    putf(&c->text, ", %d)", len);
+}
+
 EXPORT int memstore_get(const char *key, void *buf, int len)
 {
     REAL(memstore_get);
     struct call c;
-    call_begin(&c, READ_BYTES);
-    put(&c.text, "memstore_get(", 13);
-    put_quoted(&c.text, key);
-    putf(&c.text, ", %d)", len);
+    key_text(&c, READ_BYTES, "memstore_get", key, len);
     if (replaying()) {
         const struct trace_call *r = replay_call(&c);
         if (buf != NULL && r->result == 1)
@@ -26,10 +32,7 @@ EXPORT int memstore_set(const char *key, const void *buf, int len)
 {
     REAL(memstore_set);
     struct call c;
-    call_begin(&c, WRITE_BYTES);
-    put(&c.text, "memstore_set(", 13);
-    put_quoted(&c.text, key);
-    putf(&c.text, ", %d)", len);
+    key_text(&c, WRITE_BYTES, "memstore_set", key, len);
     c.bytes = buf;
     c.length = buf != NULL ? span(len) : 0;
     PLAIN_CALL(c, real_memstore_set(key, buf, len));
@@ -97,14 +100,7 @@ EXPORT int arkmp_writeread(uint8_t target, const uint8_t *wbuf, uint8_t *rbuf, i
     READ_CALL(c, rc, rbuf, span(rlen), rc >= 0 && rbuf != NULL ? span(rlen) : 0);
 }
 
-EXPORT int arkmp_tunneling_init(int enable)
-{
-    REAL(arkmp_tunneling_init);
-    struct call c;
-    call_begin(&c, NO_BYTES);
-    putf(&c.text, "arkmp_tunneling_init(%d)", enable);
-    PLAIN_CALL(c, real_arkmp_tunneling_init(enable));
-}
+INT_FUNCTION(arkmp_tunneling_init)
 
 EXPORT int arkmp_tnlblk_read(uint8_t target, uint8_t *buf, int len, int offset, int width, int unit)
 {

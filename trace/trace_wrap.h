@@ -40,4 +40,15 @@ static inline size_t span(int len) { return len > 0 ? (size_t)len : 0; }
         return rc_;                                                                                          \
     } while (0)
 
+/* A platform function of one int, shown in its line, that moves no bytes. */
+#define INT_FUNCTION(name)                                                                                   \
+    EXPORT int name(int arg)                                                                                 \
+    {                                                                                                        \
+        REAL(name);                                                                                          \
+        struct call c;                                                                                       \
+        call_begin(&c, NO_BYTES);                                                                            \
+        putf(&c.text, #name "(%d)", arg);                                                                    \
+        PLAIN_CALL(c, real_##name(arg));                                                                     \
+    }
+
 #endif
