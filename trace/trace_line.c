@@ -1,7 +1,8 @@
 /*
  * One trace line, checked piece by piece: its stamp, a platform function
- * the trace library knows, a result its function can return, and exactly
- * the bytes the call moves.
+ * the trace library knows (or a step of the CMM exchange: connect, send,
+ * recv, close), a result its function can return, and exactly the bytes
+ * the call moves.
  */
 #include "trace_line.h"
 
@@ -12,6 +13,7 @@
 
 #define MAX_DIGITS 19 /* of a 64-bit count */
 #define MICRO_DIGITS 6
+#define BY_RESULT (-1) /* a count of bytes: the call's result */
 
 enum bytes_rule { NO_BYTES, READS, WRITES };
 enum when {
@@ -20,12 +22,14 @@ enum when {
     RESULT_NOT_M1, /* arkmp_read: only exactly -1 is a failure */
     RESULT_NONNEG,
     RESULT_ZERO,
+    RESULT_M1, /* the socket calls: -1, with errno */
 };
 
 /* What a function's line holds: the bytes it moves (`count` of them, or the
  * argument `len_arg` counted from the end, or both: 1 byte when that
- * argument is at least 1), when it moves them, the range of its result and
- * the value it shows after " -> ". */
+ * argument is at least 1; BY_RESULT: as many as the result says, at most
+ * that argument), when it moves them, the range of its result and the
+ * value it shows after " -> " (after the word `shown_word`). */
 struct function_rule {
     const char *name;
     enum bytes_rule bytes;
@@ -35,10 +39,12 @@ struct function_rule {
     long long lo, hi;
     enum when shown; /* ALWAYS: shows none */
     long long shown_lo, shown_hi;
+    const char *shown_word;
 };
 
 #define INT_RANGE INT32_MIN, INT32_MAX
-#define NOT_SHOWN ALWAYS, 0, 0
+#define NOT_SHOWN ALWAYS, 0, 0, ""
+#define ERRNO_SHOWN RESULT_M1, 1, 4095, "errno "
 
 static const struct function_rule g_rules[] = {
     {"memstore_get", READS, 1, 0, RESULT_IS_1, INT_RANGE, NOT_SHOWN},
@@ -54,7 +60,7 @@ static const struct function_rule g_rules[] = {
     {"arkmp_tnlblk_write_fromfile", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
     {"elm_i2c_blk_read_on_bus", READS, 4, 0, RESULT_NONNEG, INT_RANGE, NOT_SHOWN},
     {"elm_i2c_blk_write_on_bus", WRITES, 4, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
-    {"pca_read_i2c_blade_dt", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, RESULT_NONNEG, 0, UINT32_MAX},
+    {"pca_read_i2c_blade_dt", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, RESULT_NONNEG, 0, UINT32_MAX, ""},
     {"compute_crc8", NO_BYTES, 0, 0, ALWAYS, 0, UINT8_MAX, NOT_SHOWN},
     {"compute_checksum32", NO_BYTES, 0, 0, ALWAYS, 0, UINT32_MAX, NOT_SHOWN},
     {"get_tag_type", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
@@ -64,8 +70,13 @@ static const struct function_rule g_rules[] = {
     {"ark_pwr_i2c_publish", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
     {"ark_pwr_i2c_test", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
     {"ssbcast_sensor_format", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
-    {"sspoller_get_shared_sensor_reading", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, RESULT_ZERO, INT_RANGE},
+    {"sspoller_get_shared_sensor_reading", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, RESULT_ZERO, INT_RANGE, ""},
     {"uptime", NO_BYTES, 0, 0, ALWAYS, INT_RANGE, NOT_SHOWN},
+    /* The CMM power request's exchange over its TCP socket. */
+    {"connect", NO_BYTES, 0, 0, ALWAYS, -1, 0, ERRNO_SHOWN},
+    {"send", WRITES, 2, 0, ALWAYS, -1, INT32_MAX, ERRNO_SHOWN},
+    {"recv", READS, 2, BY_RESULT, RESULT_NONNEG, -1, INT32_MAX, ERRNO_SHOWN},
+    {"close", NO_BYTES, 0, 0, ALWAYS, -1, 0, ERRNO_SHOWN},
 };
 
 int trace_refuse(int result, char *err, size_t size, const char *fmt, ...)
@@ -217,6 +228,7 @@ static int holds(enum when w, long long rc)
     case RESULT_NOT_M1: return rc != -1;
     case RESULT_NONNEG: return rc >= 0;
     case RESULT_ZERO: return rc == 0;
+    case RESULT_M1: return rc == -1;
     default: return 1;
     }
 }
@@ -254,9 +266,11 @@ static const struct function_rule *parse_call(struct trace_line *l, const char *
     const char *arrow = find_last(p, l->call_len, ") -> ");
     if (rule->shown != ALWAYS && arrow != NULL) {
         const char *v = arrow + 5;
-        if (!signed_value(v, (size_t)(p + l->call_len - v), rule->shown_lo, rule->shown_hi, &l->shown)) {
-            refuse(err, size, "the value shown after '->' is not a number its call gives: '%.*s'",
-                   SHOWN(v, (size_t)(p + l->call_len - v)));
+        const size_t n = (size_t)(p + l->call_len - v), word = strlen(rule->shown_word);
+        if (n < word || memcmp(v, rule->shown_word, word) != 0 ||
+            !signed_value(v + word, n - word, rule->shown_lo, rule->shown_hi, &l->shown)) {
+            refuse(err, size, "the value shown after '->' is not %s its call gives: '%.*s'",
+                   word > 0 ? "an 'errno <number>'" : "a number", SHOWN(v, n));
             return NULL;
         }
         l->has_shown = 1;
@@ -278,8 +292,12 @@ static int check_bytes(const struct function_rule *rule, const struct trace_line
     long long len = 0, want = 0;
     if (rule->len_arg != 0 && !argument_from_end(args, args_len, rule->len_arg, &len))
         return refuse(err, size, "the call's length argument is not a number");
+    if (rule->count == BY_RESULT && l->result > len)
+        return refuse(err, size, "the call gives %lld bytes, more than the %lld it asks for", l->result, len);
     if (rule->bytes != NO_BYTES && holds(rule->moved, l->result)) {
-        if (rule->count != 0)
+        if (rule->count == BY_RESULT)
+            want = l->result;
+        else if (rule->count != 0)
             want = rule->len_arg == 0 || len >= 1 ? rule->count : 0;
         else
             want = len > 0 ? len : 0;
@@ -330,8 +348,8 @@ int trace_parse_line(const char *s, size_t n, struct trace_line *l, char *err, s
                       SHOWN(r, (size_t)(p - r)), (int)strlen(rule->name), rule->name);
     if (rule->shown != ALWAYS && l->has_shown != holds(rule->shown, l->result))
         return refuse(err, size,
-                      l->has_shown ? "a value is shown after '->' for a failed call"
-                                   : "the value the call gives is not shown after '->'");
+                      l->has_shown ? "a value is shown after '->' where the call's result gives none"
+                                   : "the value the call's result gives is not shown after '->'");
     /* The answer mode's mark of a journal line: " <edge: 0>". */
     if (end - p > 2 && memcmp(p, " <", 2) == 0) {
         const char *close = memchr(p, '>', (size_t)(end - p));

@@ -16,6 +16,13 @@
  * libraries, have none and read as one process of one thread.  A trace has
  * them on every line or on none.  The bytes are those the call moves, all of
  * them, exactly as many as its arguments and result say.
+ *
+ * Besides the platform calls, the trace library writes the CMM power
+ * request's exchange over its socket: connect("<address>", 880), send(<len>,
+ * <flags>) with the bytes sent, recv(<len>, <flags>) with the bytes received
+ * (as many as its result), close(); a failed one shows its errno, as in
+ * `connect("169.254.10.1", 880) -> errno 111 = -1`.  A journal has no such
+ * lines.
  */
 #ifndef ARKB_TRACE_READ_H
 #define ARKB_TRACE_READ_H
@@ -35,7 +42,7 @@ struct trace_call {
     long long result; /* the call's result */
     long long shown;  /* the value after " -> " (has_shown) */
     int has_shown;
-    char *call;     /* "memstore_get(\"slotid\", 1)", with " -> V" where shown */
+    char *call;     /* "memstore_get(\"slotid\", 1)", without the " -> V" it shows */
     char *hex;      /* "03 00", "" when none */
     char *line;     /* the line after its stamp, for reports */
     size_t process; /* index into trace.processes */

@@ -1,9 +1,11 @@
 #!/bin/sh
 # The trace library on a simulated SP: a start-up's trace is the blade's own
 # journal of it, call for call and byte for byte (and so are the traces of
-# more programs); replayed, the same program makes exactly the recorded
-# calls without touching the blade, and a library with one constant changed
-# (the EEPROM read unit) is stopped at the first EEPROM read with a report.
+# more programs, the CMM exchange aside); replayed, the same program makes
+# exactly the recorded calls without touching the blade, and a library with
+# one constant changed (the EEPROM read unit) is stopped at the first EEPROM
+# read with a report.  Power-ons traced where the CMM refuses and where it
+# grants replay where there is no CMM.
 . "$(dirname "$0")/lib.sh"
 LIB=$ARKB_TRACE_LIB
 # record FILE ARGS...: arkbctl ARGS as the SP, traced into FILE; the preload
@@ -15,7 +17,9 @@ record() {
     *) sim run -- env LD_PRELOAD="$LIB" ARKB_TRACE="$file" $ARKBCTL "$@" ;;
   esac
 }
-calls() { cut -d' ' -f2- "$@"; }
+# calls TRACE...: the platform calls, without their stamps (the journal has
+# no CMM exchange)
+calls() { cut -d' ' -f2- "$@" | grep -Ev '^(connect|send|recv|close)\('; }
 sim create >/dev/null
 boot=$WORK/boot.trace
 record "$boot" boot >/dev/null || fail "a traced start-up"
@@ -33,6 +37,9 @@ record "$WORK/more.trace" power on 100 >/dev/null || true   # no CMM: no answer
 calls "$(sp sp1)/journal" >"$WORK/journal"
 calls "$boot" "$WORK/more.trace" >"$WORK/traced"
 diff "$WORK/journal" "$WORK/traced" >&2 || fail "the traces of more programs are not the journal"
+grep ' connect(' "$WORK/more.trace" >"$WORK/connects" &&
+  ! grep -Evq ' connect\("169\.254\.10\.1", 880\) -> errno [0-9]+ = -1$' "$WORK/connects" ||
+  fail "no CMM: connects that fail, with errno: $(cat "$WORK/connects")"
 # Every platform function but arkmp_tnlblk_write_fromfile (no PCA9501 file
 # on this platform) was traced.
 n=$(sed 's/(.*//' "$WORK/traced" | sort -u | wc -l)
@@ -96,11 +103,32 @@ done
 # CRLF line ends, and the blade's own journal of the start-up (stamps
 # without process, one process of one thread), replay as the trace does.
 sed 's/$/\r/' "$boot" >"$bad"
-replay_of() { "$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$1" -- $ARKBCTL boot | tail -1; }
-replay_of "$bad" | grep -q "^replay: the $total recorded calls came" || fail "CRLF: $(replay_of "$bad")"
+# replay_of TRACE ARGS...: the verdict of arkbctl ARGS replayed from TRACE
+replay_of() { local t=$1; shift; "$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$t" -- $ARKBCTL "$@" | tail -1; }
+replay_of "$bad" boot | grep -q "^replay: the $total recorded calls came" || fail "CRLF: $(replay_of "$bad" boot)"
 head -n "$total" "$(sp sp1)/journal" >"$bad"
-replay_of "$bad" | grep -q "^replay: the $total recorded calls came" || fail "the journal: $(replay_of "$bad")"
+replay_of "$bad" boot | grep -q "^replay: the $total recorded calls came" || fail "the journal: $(replay_of "$bad" boot)"
 [ ! -s "$WORK/desk/blades/sp1/journal" ] || fail "a refused replay reached the blade"
+
+# The CMM exchange, traced where the CMM refuses and then grants, replays at
+# the desk, which has no CMM; a request for other watts stops at its send.
+sim create --force --cmm --pool 50 >/dev/null
+on_exit 'sim cmm stop >/dev/null 2>&1 || true'
+sim run -- $ARKBCTL boot >/dev/null && sim run -- $ARKBCTL power publish 300 250 >/dev/null
+for case in "refused 4e 4f 00" "granted 4f 4b 20 31 30 30 00"; do
+  t=$WORK/${case%% *}.trace reply=${case#* }
+  record "$t" power on 100 >/dev/null || true
+  grep -q ' send(9, 0) = 9 : 50 57 52 20 31 30 30 0a 00$' "$t" && grep -q " recv(100, 0) = [0-9]* : $reply\$" "$t" &&
+    grep -q ' close() = 0$' "$t" || fail "${case%% *}: the CMM exchange: $(cut -d' ' -f2- "$t")"
+  replay_of "$t" power on 100 | grep -q "^replay: the $(wc -l <"$t") recorded calls came" ||
+    fail "${case%% *}: $(replay_of "$t" power on 100)"
+  sim cmm pool 500 >/dev/null
+done
+out=$("$ARKSIM" -C "$WORK/desk" replay --preload "$LIB" "$t" -- $ARKBCTL power on 120) && fail "120 W replayed as 100: $out"
+printf '%s\n' "$out" | grep -q '^  first difference at byte 5: recorded 30, came 32$' || fail "120 W: $out"
+n=$(grep -n -m1 ' recv(' "$t" | cut -d: -f1)
+sed "${n}s/recv(100, 0) = 7/recv(6, 0) = 7/" "$t" >"$bad"
+refused "a reply longer than asked for" "line $n: the call gives 7 bytes, more than the 6 it asks for"
 
 # A trace that cannot be opened: one line naming it and why; the program goes on.
 rc=0; record /nonexistent/boot.trace slot get >"$WORK/out" 2>"$WORK/err" || rc=$?
