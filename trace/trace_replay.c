@@ -59,6 +59,8 @@ static const char kEarlyChild[] =
     "a process that starts others before its own first platform call cannot be "
     "told from them by the trace: they were matched in the order of their first "
     "platform calls";
+static const char kNoExchange[] = "the trace holds no CMM exchange: a journal, or a trace of an older trace "
+                                  "library, which did not record it";
 static __thread pid_t t_pid; /* the process t_thread is of */
 static __thread size_t t_thread;
 static __thread long long t_wall = -1;
@@ -115,13 +117,25 @@ static void where(char *w, size_t size, size_t thread)
                  threads, w[0] ? ", " : " ");
 }
 
+/* What the trace cannot tell about the call that came. */
+static const char *note_on(const char *came)
+{
+    static const char kConnect[] = "connect(";
+    if (came == NULL || strncmp(came, kConnect, sizeof kConnect - 1) != 0)
+        return g.note;
+    for (size_t i = 0; i < g.t.count; ++i)
+        if (strncmp(g.t.calls[i].call, kConnect, sizeof kConnect - 1) == 0)
+            return g.note;
+    return kNoExchange;
+}
+
 /* Reports and ends the process; `at` counts from 0, SIZE_MAX: no position. */
 static void diverge(size_t thread, const char *what, size_t at, size_t of, const char *recorded,
                     const char *came)
 {
     char w[WHERE_SIZE];
     where(w, sizeof w, thread);
-    struct divergence d = {what, w, at == SIZE_MAX ? 0 : at + 1, of, recorded, came, g.note};
+    struct divergence d = {what, w, at == SIZE_MAX ? 0 : at + 1, of, recorded, came, note_on(came)};
     report_divergence(g.report, &d);
     stop();
 }
