@@ -35,12 +35,28 @@
  * calls instead of recv. */
 ssize_t __recv_chk(int fd, void *buf, size_t len, size_t room, int flags);
 
-/* The C library's function behind this one, whether recording or
- * replaying: the calls on other fds are passed on either way. */
-#define NEXT(name)                                                                                           \
-    static __typeof__(&name) next_##name;                                                                    \
-    if (next_##name == NULL)                                                                                 \
-    next_##name = (__typeof__(&name))next_function(#name)
+/* The C library's functions behind these, whether recording or replaying:
+ * the calls on other fds are passed on either way.  Found when the library
+ * is loaded, so that a close() in a signal handler or a vfork() child never
+ * waits for the dynamic loader (and again should a call come before that). */
+static struct {
+    __typeof__(&connect) connect;
+    __typeof__(&send) send;
+    __typeof__(&recv) recv;
+    __typeof__(&__recv_chk) recv_chk;
+    __typeof__(&close) close;
+} next;
+
+__attribute__((constructor)) static void find_next(void)
+{
+    if (__atomic_load_n(&next.close, __ATOMIC_ACQUIRE) != NULL)
+        return;
+    next.connect = (__typeof__(next.connect))next_function("connect");
+    next.send = (__typeof__(next.send))next_function("send");
+    next.recv = (__typeof__(next.recv))next_function("recv");
+    next.recv_chk = (__typeof__(next.recv_chk))next_function("__recv_chk");
+    __atomic_store_n(&next.close, (__typeof__(next.close))next_function("close"), __ATOMIC_RELEASE);
+}
 
 /* fd + 1 of each CMM socket open, 0 a free place.  Atomics, not a lock, so
  * that a fork never leaves the child a held one. */
@@ -96,10 +112,10 @@ static const struct trace_call *replayed(struct call *c)
 
 EXPORT int connect(int fd, const struct sockaddr *addr, socklen_t len)
 {
-    NEXT(connect);
+    find_next();
     const struct sockaddr_in *in = (const struct sockaddr_in *)(const void *)addr;
     if (addr == NULL || len < sizeof *in || addr->sa_family != AF_INET || ntohs(in->sin_port) != CMM_PORT)
-        return next_connect(fd, addr, len);
+        return next.connect(fd, addr, len);
     char ip[INET_ADDRSTRLEN];
     struct call c;
     call_begin(&c, NO_BYTES);
@@ -110,15 +126,15 @@ EXPORT int connect(int fd, const struct sockaddr *addr, socklen_t len)
     track(fd);
     if (replaying())
         return (int)replayed(&c)->result;
-    const int rc = next_connect(fd, addr, len);
+    const int rc = next.connect(fd, addr, len);
     return (int)recorded(&c, rc, errno, NULL, 0);
 }
 
 EXPORT ssize_t send(int fd, const void *buf, size_t len, int flags)
 {
-    NEXT(send);
+    find_next();
     if (!is_cmm(fd))
-        return next_send(fd, buf, len, flags);
+        return next.send(fd, buf, len, flags);
     struct call c;
     call_begin(&c, WRITE_BYTES);
     putf(&c.text, "send(%zu, %d)", len, flags);
@@ -126,7 +142,7 @@ EXPORT ssize_t send(int fd, const void *buf, size_t len, int flags)
     c.length = buf != NULL ? len : 0;
     if (replaying())
         return (ssize_t)replayed(&c)->result;
-    const ssize_t rc = next_send(fd, buf, len, flags);
+    const ssize_t rc = next.send(fd, buf, len, flags);
     return (ssize_t)recorded(&c, rc, errno, c.bytes, c.length);
 }
 
@@ -147,31 +163,31 @@ static ssize_t cmm_recv(void *buf, size_t len, int flags, ssize_t rc, int err)
 
 EXPORT ssize_t recv(int fd, void *buf, size_t len, int flags)
 {
-    NEXT(recv);
+    find_next();
     if (!is_cmm(fd))
-        return next_recv(fd, buf, len, flags);
-    const ssize_t rc = replaying() ? 0 : next_recv(fd, buf, len, flags);
+        return next.recv(fd, buf, len, flags);
+    const ssize_t rc = replaying() ? 0 : next.recv(fd, buf, len, flags);
     return cmm_recv(buf, len, flags, rc, errno);
 }
 
 EXPORT ssize_t __recv_chk(int fd, void *buf, size_t len, size_t room, int flags)
 {
-    NEXT(__recv_chk);
+    find_next();
     if (!is_cmm(fd))
-        return next___recv_chk(fd, buf, len, room, flags);
+        return next.recv_chk(fd, buf, len, room, flags);
     if (len > room && replaying())
         abort(); /* as the C library's check would */
-    const ssize_t rc = replaying() ? 0 : next___recv_chk(fd, buf, len, room, flags);
+    const ssize_t rc = replaying() ? 0 : next.recv_chk(fd, buf, len, room, flags);
     return cmm_recv(buf, len, flags, rc, errno);
 }
 
 EXPORT int close(int fd)
 {
-    NEXT(close);
+    find_next();
     if (!is_cmm(fd))
-        return next_close(fd);
+        return next.close(fd);
     untrack(fd);
-    const int rc = next_close(fd), err = errno;
+    const int rc = next.close(fd), err = errno;
     struct call c;
     call_begin(&c, NO_BYTES);
     put(&c.text, "close()", 7);
