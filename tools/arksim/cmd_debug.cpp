@@ -224,7 +224,7 @@ constexpr Opt kClearOpts[] = {{"--clear", "", "empty it"}};
 constexpr Opt kJournalOpts[] = {
     {"--clear", "", "empty it"},
     {"--function", "NAME", "only the calls of this platform function"},
-    {"--full", "", "every byte a call moved (default: runs over 32 bytes shortened)"},
+    kFullBytesOpt,
 };
 constexpr Opt kStatsOpts[] = {
     {"--reset", "", "set every counter to 0"},
