@@ -11,8 +11,7 @@
 
 namespace arkcli {
 
-template <class J>
-struct JsonBuild {
+template <class J> struct JsonBuild {
     J root;
     std::vector<J *> open;  // the arrays and objects not yet closed, innermost last
 

@@ -26,7 +26,6 @@ JsonWriter::~JsonWriter()
     std::fwrite(text.data(), 1, text.size(), out_);
 }
 
-
 JsonWriter &JsonWriter::open_object(std::string_view key)
 {
     doc_.open_container(key, OrderedJson::object());
