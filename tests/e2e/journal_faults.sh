@@ -61,6 +61,9 @@ sim fault --list >"$WORK/rules"
 grep -Eq '^memstore_get +1 -1 +spent: ' "$WORK/rules" || fail "a spent rule: $(cat "$WORK/rules")"
 grep -Eq '^arkmp_read +\* -1 +live: every call' "$WORK/rules" || fail "an every-call rule: $(cat "$WORK/rules")"
 grep -Eq '^ark_pwr_i2c_test +3\+ -5 +live: from call 3' "$WORK/rules" || fail "an onward rule: $(cat "$WORK/rules")"
+# A line edited in by hand that is no rule is named, not passed over in silence.
+printf 'memstore_get 1\n' >>"$CHASSIS/blades/sp1/faults"
+sim fault --list | grep -q 'faults line 4 is no rule, passed over: memstore_get 1$' || fail "a malformed rule line: $(sim fault --list)"
 sim journal --function memstore_get >"$j"
 [ "$(grep -c ' = -1 <fault: 1 -1>$' "$j")" = 1 ] && [ "$(wc -l <"$j")" = 2 ] || fail "the injected result's mark: $(cat "$j")"
 # done:V: the call does its work, then answers V.
