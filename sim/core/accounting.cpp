@@ -205,7 +205,8 @@ unsigned cut_within(Fault &f, unsigned done, unsigned len, unsigned chunk)
     const bool last = done + chunk >= len;
     if (f.cut_after < 0 || (static_cast<long long>(done) + chunk < f.cut_after && !last))
         return chunk;
-    const auto reach = static_cast<unsigned>(std::min<long long>(chunk, f.cut_after - static_cast<long long>(done)));
+    const auto reach =
+        static_cast<unsigned>(std::min<long long>(chunk, f.cut_after - static_cast<long long>(done)));
     f.cut = true;
     f.cut_after = -1;
     g_call.cut_note = " <cut after ";  // piece by piece, for GCC 12's -Wrestrict
