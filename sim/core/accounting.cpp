@@ -1,6 +1,7 @@
 // Accounting of outside calls: the call and bus counters in stats.bin, the
 // journal of every call, and the fault rules (fault_rule.h) that make a call
 // fail.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -199,9 +200,13 @@ void leave(const Fault &f)
 
 unsigned cut_within(Fault &f, unsigned done, unsigned len, unsigned chunk)
 {
-    if (f.cut_after < 0 || static_cast<long long>(done) + chunk < f.cut_after)
+    // A cut aimed past the call's last byte ends the process once all of
+    // them reached the device, as `cut` would.
+    const bool last = done + chunk >= len;
+    if (f.cut_after < 0 || (static_cast<long long>(done) + chunk < f.cut_after && !last))
         return chunk;
-    const auto reach = static_cast<unsigned>(f.cut_after - static_cast<long long>(done));
+    const auto reach =
+        static_cast<unsigned>(std::min<long long>(chunk, f.cut_after - static_cast<long long>(done)));
     f.cut = true;
     f.cut_after = -1;
     g_call.cut_note = " <cut after ";  // piece by piece, for GCC 12's -Wrestrict

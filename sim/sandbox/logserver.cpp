@@ -104,7 +104,13 @@ UniqueFd open_log_socket(const std::string &sp, bool &shared, std::string &err)
     shared = served_elsewhere(path);
     if (shared)
         return {};
-    ::unlink(path.c_str());
+    // A socket left by a run that ended goes; one that cannot go (a blade
+    // folder its owner made read-only) is said as it is, not as the bind's
+    // "Address already in use".
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        err = "cannot replace the log socket " + path + ": " + std::strerror(errno);
+        return {};
+    }
     UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd || with_unix_address(path, [&](const struct sockaddr *a, socklen_t n) {
                    return ::bind(fd.get(), a, n);

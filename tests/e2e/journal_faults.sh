@@ -61,6 +61,9 @@ sim fault --list >"$WORK/rules"
 grep -Eq '^memstore_get +1 -1 +spent: ' "$WORK/rules" || fail "a spent rule: $(cat "$WORK/rules")"
 grep -Eq '^arkmp_read +\* -1 +live: every call' "$WORK/rules" || fail "an every-call rule: $(cat "$WORK/rules")"
 grep -Eq '^ark_pwr_i2c_test +3\+ -5 +live: from call 3' "$WORK/rules" || fail "an onward rule: $(cat "$WORK/rules")"
+# A line edited in by hand that is no rule is named, not passed over in silence.
+printf 'memstore_get 1\n' >>"$CHASSIS/blades/sp1/faults"
+sim fault --list | grep -q 'faults line 4 is no rule, passed over: memstore_get 1$' || fail "a malformed rule line: $(sim fault --list)"
 sim journal --function memstore_get >"$j"
 [ "$(grep -c ' = -1 <fault: 1 -1>$' "$j")" = 1 ] && [ "$(wc -l <"$j")" = 2 ] || fail "the injected result's mark: $(cat "$j")"
 # done:V: the call does its work, then answers V.
@@ -89,4 +92,10 @@ cmp -l "$WORK/before.bin" "$(sp sp1)/eeprom.bin" | awk '$1 <= 3184 || $1 > 3184 
   fail "the first 96 bytes of the write, and only they, reach the EEPROM"
 sim fru | grep -q "the ring's bytes do not match its checksum" || fail "fru tells the stale checksum"
 [ "$(status boot)" = 0 ] || fail "the next start-up runs"
+# Aimed past a call's last byte (a fresh blade's first EEPROM write has 32): the cut follows the whole call.
+sim reset >/dev/null
+sim fault elm_i2c_blk_write_on_bus 1 cut-after:96 >/dev/null
+[ "$(status boot)" = 137 ] || fail "cut-after past the call's bytes ends the process"
+sim journal --function elm_i2c_blk_write_on_bus | grep -q ', 32, 16, 16, 32) = 32 <cut after 32 of 32 bytes> <fault: 1 cut-after:96>' ||
+  fail "a cut past the call's bytes: $(sim journal --function elm_i2c_blk_write_on_bus | head -2)"
 echo "journal_faults: ok"

@@ -5,6 +5,7 @@
 
 #include "arksim_cli.h"
 #include "core/bus_time.h"
+#include "core/fault_rule.h"
 #include "core/sp_log.h"
 #include "core/simstate.h"
 #include "journal_view.h"
@@ -66,6 +67,27 @@ void list_rules(const std::string &sp)
         if (cut && !r.spent)
             state += r.every_process ? "; stays live once it fires" : "; spent once it fires";
         std::printf("%-36s %-8s %s\n", r.function.c_str(), r.rule.c_str(), state.c_str());
+    }
+    // The platform passes over a line that is no rule (a file edited by
+    // hand): say which, so that a rule that never fires is not a mystery.
+    std::vector<uint8_t> raw;
+    if (!arksim::read_file(sp + "/faults", raw))
+        return;
+    const std::string text(raw.begin(), raw.end());
+    std::size_t number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        arksim::FaultRule r;
+        if (line.find_first_not_of(" \t") == std::string::npos ||
+            line[line.find_first_not_of(" \t")] == '#' || arksim::parse_fault_rule(line, r))
+            continue;
+        std::printf("%s/faults line %zu is no rule, passed over: %s\n", sp.c_str(), number,
+                    arksim::escape_log_message(line.substr(0, 120)).c_str());
     }
 }
 
@@ -224,7 +246,7 @@ constexpr Opt kClearOpts[] = {{"--clear", "", "empty it"}};
 constexpr Opt kJournalOpts[] = {
     {"--clear", "", "empty it"},
     {"--function", "NAME", "only the calls of this platform function"},
-    {"--full", "", "every byte a call moved (default: runs over 32 bytes shortened)"},
+    kFullBytesOpt,
 };
 constexpr Opt kStatsOpts[] = {
     {"--reset", "", "set every counter to 0"},
@@ -241,7 +263,8 @@ constexpr Command kCommands[] = {
      "if the power were cut; or `cut-after:B` (EEPROM and tunnel writes): the\n"
      "process ends once B bytes of the call's writes reached the device, page by\n"
      "page as the device takes them, and the journal line says where it stopped\n"
-     "(`<cut after 96 of 1119 bytes>`).  A cut fires once and is then spent;\n"
+     "(`<cut after 96 of 1119 bytes>`; a call of B bytes or fewer is cut after\n"
+     "its last).  A cut fires once and is then spent;\n"
      "--every-process keeps it live for every later process.\n"
      "e.g. `arksim fault memstore_set 1 -1`: the next memstore write fails.\n"
      "The journal marks each result a rule injected (`<fault: 1 -1>`); --list\n"

@@ -65,7 +65,7 @@ int timeline(const Context &ctx, const Args &args)
 }
 
 constexpr Opt kTimelineOpts[] = {
-    {"--full", "", "every byte a call moved (default: runs over 32 bytes shortened)"},
+    kFullBytesOpt,
 };
 
 constexpr Command kCommands[] = {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "arksim_cli.h"
 #include "core/journal_line.h"
 #include "core/sp_log.h"
 
@@ -15,6 +16,9 @@ namespace arkcli {
 inline constexpr std::size_t kJournalFullBytes = 32;
 inline constexpr std::size_t kJournalHeadBytes = 16;
 inline constexpr std::size_t kJournalTailBytes = 8;
+// The option of every view of calls that shows their bytes whole.
+inline constexpr Opt kFullBytesOpt = {"--full", "",
+                                      "every byte a call moved (default: runs over 32 bytes shortened)"};
 
 // "12:00:01.250  bus 0.371 ms  4321  arkmp_read(0x9c, 1) = 1 : 18"; the bus
 // time only on a timed bus, a rule's injected result marked "<fault: 1 -1>".

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/unique_fd.h"
+#include "json_build.h"
 
 namespace arkcli {
 namespace {
@@ -20,8 +21,8 @@ class Builder {
 public:
     explicit Builder(std::size_t text_size) : size(text_size) {}
     const std::size_t size;
-    Json root;
-    std::string error;
+    JsonBuild<Json> doc;
+    FirstProblem error;
 
     bool null() { return put(Json(nullptr)); }
     bool boolean(bool b) { return put(Json(b)); }
@@ -35,13 +36,13 @@ public:
     bool binary(Json::binary_t &) { return fail("binary data"); }
     bool start_object(std::size_t) { return open(Json::object()); }
     bool start_array(std::size_t) { return open(Json::array()); }
-    bool end_object() { return stack_.pop_back(), true; }
-    bool end_array() { return stack_.pop_back(), true; }
+    bool end_object() { return doc.close(), true; }
+    bool end_array() { return doc.close(), true; }
     bool key(Json::string_t &k)
     {
         if (k.find('\0') != std::string::npos)
             return fail("a member name holding \\u0000");
-        if (stack_.back()->contains(k))
+        if (doc.open.back()->contains(k))
             return fail("the member \"" + k.substr(0, 64) + "\" given twice");
         key_ = std::move(k);
         return true;
@@ -58,38 +59,19 @@ public:
         if (last != std::string::npos)
             what.erase(last);
         // The library counts the end of the text as one more byte.
-        if (error.empty())
-            error = "at byte " + std::to_string(std::min(position, size)) + ": " + what;
-        return false;
+        return error.keep("at byte " + std::to_string(std::min(position, size)) + ": " + what);
     }
 
 private:
-    std::vector<Json *> stack_;
     std::string key_;
 
-    bool fail(const std::string &what)
-    {
-        if (error.empty())
-            error = what;
-        return false;
-    }
-    Json *place(Json v)
-    {
-        if (stack_.empty())
-            return &(root = std::move(v));
-        Json &top = *stack_.back();
-        if (top.is_array()) {
-            top.push_back(std::move(v));
-            return &top.back();
-        }
-        return &(top[key_] = std::move(v));
-    }
-    bool put(Json v) { return place(std::move(v)), true; }
+    bool fail(const std::string &what) { return error.keep(what); }
+    bool put(Json v) { return doc.place(key_, std::move(v)), true; }
     bool open(Json v)
     {
-        if (stack_.size() >= static_cast<std::size_t>(kMaxJsonDepth))
+        if (doc.open.size() >= static_cast<std::size_t>(kMaxJsonDepth))
             return fail("nested more than " + std::to_string(kMaxJsonDepth) + " deep");
-        stack_.push_back(place(std::move(v)));
+        doc.open_container(key_, std::move(v));
         return true;
     }
 };
@@ -107,10 +89,10 @@ bool parse_json(std::string_view text, Json &out, std::string &error)
     const bool ok =
         Json::sax_parse(text.begin(), text.end(), &b, nlohmann::detail::input_format_t::json, true);
     if (!ok) {
-        error = b.error.empty() ? "not a JSON document" : b.error;
+        error = b.error.text.empty() ? "not a JSON document" : b.error.text;
         return false;
     }
-    out = std::move(b.root);
+    out = std::move(b.doc.root);
     return true;
 }
 

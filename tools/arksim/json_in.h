@@ -14,6 +14,18 @@
 
 namespace arkcli {
 
+// The first problem a reader meets, kept; later ones are dropped.  `keep`
+// answers false, so that a reader's check can return it.
+struct FirstProblem {
+    std::string text;
+    bool keep(const std::string &what)
+    {
+        if (text.empty())
+            text = what;
+        return false;
+    }
+};
+
 using Json = nlohmann::json;
 
 inline constexpr std::size_t kMaxJsonDocument = 1 << 20;  // 1 MiB

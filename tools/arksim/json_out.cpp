@@ -22,56 +22,43 @@ const char *json_bool(bool b) { return b ? "true" : "false"; }
 
 JsonWriter::~JsonWriter()
 {
-    const std::string text = json_text(doc_) + "\n";
+    const std::string text = json_text(doc_.root) + "\n";
     std::fwrite(text.data(), 1, text.size(), out_);
-}
-
-OrderedJson *JsonWriter::add(std::string_view key, OrderedJson value)
-{
-    if (open_.empty())
-        return &(doc_ = std::move(value));
-    OrderedJson &top = *open_.back();
-    if (top.is_array()) {
-        top.push_back(std::move(value));
-        return &top.back();
-    }
-    return &(top[std::string(key)] = std::move(value));
 }
 
 JsonWriter &JsonWriter::open_object(std::string_view key)
 {
-    open_.push_back(add(key, OrderedJson::object()));
+    doc_.open_container(key, OrderedJson::object());
     return *this;
 }
 
 JsonWriter &JsonWriter::open_array(std::string_view key)
 {
-    open_.push_back(add(key, OrderedJson::array()));
+    doc_.open_container(key, OrderedJson::array());
     return *this;
 }
 
 JsonWriter &JsonWriter::close()
 {
-    if (!open_.empty())
-        open_.pop_back();
+    doc_.close();
     return *this;
 }
 
 JsonWriter &JsonWriter::string(std::string_view key, std::string_view value)
 {
-    return add(key, OrderedJson(std::string(value))), *this;
+    return doc_.place(key, OrderedJson(std::string(value))), *this;
 }
 
 JsonWriter &JsonWriter::number(std::string_view key, long long value)
 {
-    return add(key, OrderedJson(value)), *this;
+    return doc_.place(key, OrderedJson(value)), *this;
 }
 
 JsonWriter &JsonWriter::boolean(std::string_view key, bool value)
 {
-    return add(key, OrderedJson(value)), *this;
+    return doc_.place(key, OrderedJson(value)), *this;
 }
 
-JsonWriter &JsonWriter::null(std::string_view key) { return add(key, OrderedJson(nullptr)), *this; }
+JsonWriter &JsonWriter::null(std::string_view key) { return doc_.place(key, OrderedJson(nullptr)), *this; }
 
 }  // namespace arkcli

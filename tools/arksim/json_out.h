@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "json_build.h"
+
 namespace arkcli {
 
 using OrderedJson = nlohmann::ordered_json;
@@ -41,10 +43,8 @@ public:
     JsonWriter &null(std::string_view key);
 
 private:
-    OrderedJson *add(std::string_view key, OrderedJson value);
     std::FILE *out_;
-    OrderedJson doc_;
-    std::vector<OrderedJson *> open_;
+    JsonBuild<OrderedJson> doc_;
 };
 
 }  // namespace arkcli

@@ -45,14 +45,9 @@ bool value_of(const Json &v, long long &out)
 // Checks members as it reads them; the first problem is kept.
 class Reader {
 public:
-    std::string problem;
+    FirstProblem problem;
 
-    bool bad(const std::string &what)
-    {
-        if (problem.empty())
-            problem = what;
-        return false;
-    }
+    bool bad(const std::string &what) { return problem.keep(what); }
     static std::string name(const std::string &where, const char *key)
     {
         return where.empty() ? std::string(key) : where + "." + key;
@@ -325,7 +320,7 @@ bool parse_snapshot(std::string_view text, const std::string &path, Snapshot &ou
                false;
     Reader r;
     if (!read_all(r, d, out))
-        return error = damaged + r.problem, false;
+        return error = damaged + r.problem.text, false;
     return true;
 }
 
