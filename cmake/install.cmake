@@ -42,16 +42,18 @@ install(TARGETS arkblade
 install(FILES ${PROJECT_SOURCE_DIR}/include/arkblade.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 
-# man 3: written at build time from the comments of the header
-# (man/man3/mkpages.awk), which fails the build when an exported name lacks
-# its comment.  libarkblade(3), a page per family ("(man 3 PAGE)" in the
-# header) and a ".so" link page per exported name.  The build for an SP image
+# man 3: written at build time (man/man3/mkpages.awk) from their sources,
+# man/man3/PAGE.txt, and the declarations and one-line comments of the
+# header; it fails the build when an exported name lacks its comment or its
+# entry.  libarkblade(3), a page per family ("(man 3 PAGE)" in the header)
+# and a ".so" link page per exported name.  The build for an SP image
 # (ARKBLADE_SIM=OFF) installs only what a sysroot links against.
 option(ARKBLADE_MAN3 "Write and install the man 3 pages" ${ARKBLADE_SIM})
 if(ARKBLADE_MAN3)
   find_program(ARKB_AWK NAMES mawk gawk awk REQUIRED)
   set(ARKB_HEADER ${PROJECT_SOURCE_DIR}/include/arkblade.h)
   set(ARKB_NAMES_FILE ${PROJECT_SOURCE_DIR}/src/exported-names.txt)
+  file(GLOB ARKB_MAN3_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/man3/*.txt)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARKB_HEADER} ${ARKB_NAMES_FILE})
   file(STRINGS ${ARKB_NAMES_FILE} ARKB_EXPORTED_NAMES REGEX "^[A-Za-z_]")
   file(STRINGS ${ARKB_HEADER} ARKB_MAN3_FAMILIES REGEX "^ \\* == .* ==  \\(man 3 [a-z-]+\\)$")
@@ -66,9 +68,10 @@ if(ARKBLADE_MAN3)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${ARKB_MAN3_DIR}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ARKB_MAN3_DIR}
     COMMAND ${ARKB_AWK} -v names=${ARKB_NAMES_FILE} -v out=${ARKB_MAN3_DIR} -v version=${PROJECT_VERSION}
-            -v date=${ARKB_MAN_DATE} -f ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk ${ARKB_HEADER}
-    DEPENDS ${ARKB_HEADER} ${ARKB_NAMES_FILE} ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk
-    COMMENT "man 3 pages from include/arkblade.h" VERBATIM)
+            -v date=${ARKB_MAN_DATE} -f ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk ${ARKB_MAN3_SOURCES}
+            ${ARKB_HEADER}
+    DEPENDS ${ARKB_HEADER} ${ARKB_NAMES_FILE} ${ARKB_MAN3_SOURCES} ${PROJECT_SOURCE_DIR}/man/man3/mkpages.awk
+    COMMENT "man 3 pages from man/man3 and include/arkblade.h" VERBATIM)
   add_custom_target(arkblade_man3 ALL DEPENDS ${ARKB_MAN3_PAGES})
   # Built with the library, so that building it alone checks its comments too.
   add_dependencies(arkblade arkblade_man3)
@@ -107,6 +110,8 @@ if(ARKBLADE_SIM)
   install(TARGETS arksim_core ${ARKSIM_PLATFORM_LIBS}
     LIBRARY DESTINATION ${ARKSIM_INSTALL_LIBDIR} COMPONENT sim NAMELINK_SKIP)
   install(TARGETS arksim arkcmm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
-  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arkcmm.1
+  install(FILES ${PROJECT_SOURCE_DIR}/man/arksim.1 ${PROJECT_SOURCE_DIR}/man/arksim-chassis.1
+    ${PROJECT_SOURCE_DIR}/man/arksim-show.1 ${PROJECT_SOURCE_DIR}/man/arksim-faults.1
+    ${PROJECT_SOURCE_DIR}/man/arksim-run.1 ${PROJECT_SOURCE_DIR}/man/arkcmm.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 endif()

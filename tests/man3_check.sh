@@ -1,7 +1,8 @@
 #!/bin/sh
 # Every exported name is documented where SP developers look:
 #   - in include/arkblade.h, by a comment "NAME - ..." directly above the
-#     declaration of NAME;
+#     declaration of NAME (one line "/* NAME - ... */", or the first line of a
+#     block), its entry in man/man3/FAMILY.txt (the generator checks that);
 #   - in man 3: BUILD/man3/NAME.3 links to a family page whose NAME section
 #     names it, and, installed (cmake --install --component dev), man -M
 #     PREFIX/share/man 3 NAME shows that page; every page renders without a
@@ -19,8 +20,8 @@ complain() { echo "man3_check: $*" >&2; bad=1; }
 
 # The header: the comment's first line names the declaration that follows it.
 documented=$(awk '
-    /^\/\*$/ { inc = 1; first = ""; next }
-    inc && /^ \*\/$/ { inc = 0; want = first; next }
+    /^\/\*( |$)/ { inc = 1; first = ""; if ($2 ~ /^[A-Za-z_][A-Za-z0-9_]*$/ && $3 == "-") first = $2 }
+    inc && /\*\/$/ { inc = 0; want = first; next }
     inc && first == "" && /^ \* [A-Za-z_][A-Za-z0-9_]* - / { first = $2; next }
     inc { next }
     want != "" && /^[A-Za-z]/ {

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Every man page is clean under `mandoc -Tlint -W warning`: the section 1
-# pages of man/ and the section 3 pages written from the header.  A
-# function's page is one line ".so man3/FAMILY.3" (which mandoc always warns
-# about, the request being fragile by nature): those are checked to be that
-# line alone, naming a family page that exists, and are not linted.
+# pages of man/ and the section 3 pages written from man/man3 and the
+# header.  A function's page is one line ".so man3/FAMILY.3" (which mandoc
+# always warns about, the request being fragile by nature): those are
+# checked to be that line alone, naming a family page that exists, and are
+# not linted.
 #
 #   man_lint.sh SOURCE_DIR BUILD_DIR
 set -eu

@@ -1,23 +1,34 @@
-# mkpages.awk - writes the section 3 man pages of libarkblade from the comments
-# of include/arkblade.h, so that the header and the pages never disagree.
+# mkpages.awk - writes the section 3 man pages of libarkblade from their
+# sources in man/man3 and the declarations of include/arkblade.h, so that a
+# page's synopsis is always the header's.
 #
 #   awk -v names=src/exported-names.txt -v out=DIR -v version=1.0.0 \
-#       -v date=2026-01-01 -f man/man3/mkpages.awk include/arkblade.h
+#       -v date=2026-01-01 -f man/man3/mkpages.awk man/man3/*.txt include/arkblade.h
 #
-# The header's layout, which this reads:
-#   - its first comment, "arkblade.h - summary" and paragraphs: libarkblade(3);
-#   - a family comment, "== Title ==  (man 3 PAGE)" and paragraphs, starts a
-#     family: PAGE(3) documents everything declared after it;
-#   - an item comment, "NAME - summary" and paragraphs, documents the
-#     declaration that follows it: a function, vlan_ipaddrs, a typedef'd
-#     struct or a run of #define lines (NAME may end in "*" for these).
+# A source, man/man3/PAGE.txt, is plain text: the page's own paragraphs,
+# then per item a line "== NAME" and the item's paragraphs.  libarkblade.txt
+# is the overview, libarkblade(3); every other one is the page of a family.
+#
+# The header's layout, which this reads (of each comment, only the first line;
+# the lines after it are for the header's reader):
+#   - its first comment, "arkblade.h - summary" up to an empty line: the
+#     overview's NAME;
+#   - a family comment, "== Title ==  (man 3 PAGE)", starts a family: PAGE(3)
+#     documents everything declared after it;
+#   - an item comment, "NAME - summary", on one line ("/* ... */") or as the
+#     first line of a block ("/*" or "/* NAME - summary"), documents the declaration that follows it: a function,
+#     vlan_ipaddrs, a typedef'd struct or a run of #define lines (NAME may end
+#     in "*" for these).  The summary is the first sentence of the item's
+#     section, the source's paragraphs for NAME the rest.
 # In paragraphs, "  - " starts a list item (continued by lines indented 4),
 # and a leading "Returns:", "Writes:", ... is set in bold.
 #
 # Writes DIR/libarkblade.3, DIR/PAGE.3 per family and DIR/NAME.3, a ".so"
 # link to its family page, per exported name.  Fails (exit 1, nothing
 # written) when an exported name has no comment, a comment names another
-# declaration, a declaration has no comment or a name is not exported.
+# declaration, a declaration has no comment, a name is not exported, or an
+# item has no source paragraphs, paragraphs on another family's page or
+# paragraphs that no declaration uses.
 # POSIX awk: runs under mawk and gawk alike.
 
 function fail(msg) {
@@ -97,20 +108,79 @@ BEGIN {
     state = "code"
 }
 
-# --- comments ---------------------------------------------------------------
+# --- sources ----------------------------------------------------------------
+# Their lines go to src[]; src_from/src_to[PAGE] are a page's own paragraphs,
+# src_from/src_to["NAME"] an item's, src_page[NAME] the page it is on.
+FILENAME ~ /\.txt$/ {
+    if (FNR == 1) {
+        key = FILENAME
+        sub(/.*\//, "", key)
+        sub(/\.txt$/, "", key)
+        src_page_seen[key] = 1
+        page_of_file = key
+        src_from[key] = nsrc + 1
+        src_to[key] = nsrc
+    }
+    if ($0 ~ /^== [A-Za-z_][A-Za-z0-9_]*\*?$/) {
+        key = substr($0, 4)
+        if (key in src_page) fail(key " has paragraphs twice")
+        src_page[key] = page_of_file
+        src_from[key] = nsrc + 1
+        src_to[key] = nsrc
+        next
+    }
+    src[++nsrc] = $0
+    src_to[key] = nsrc
+    next
+}
+
+# --- header comments --------------------------------------------------------
+state == "code" && /^\/\* .* \*\/$/ {
+    nc = 1
+    c[1] = $0
+    sub(/^\/\* /, "", c[1])
+    sub(/ \*\/$/, "", c[1])
+    comment_done()
+    next
+}
 state == "code" && /^\/\*$/ { state = "comment"; nc = 0; next }
-state == "comment" && /^ \*\/$/ {
+# "/* FIRST" opens a comment of its own first line, " * LAST */" closes one.
+state == "code" && /^\/\* / {
+    state = "comment"
+    nc = 1
+    c[1] = substr($0, 4)
+    next
+}
+state == "comment" && /^ \*\/$/ { state = "code"; comment_done(); next }
+state == "comment" && /^ \* .* \*\/$/ {
     state = "code"
+    c[++nc] = substr($0, 4, length($0) - 6)
+    comment_done()
+    next
+}
+state == "comment" {
+    line = $0
+    if (line !~ /^ \*( |$)/) fail("comment lines begin \" * \"")
+    sub(/^ \* ?/, "", line)
+    c[++nc] = line
+    next
+}
+# The source paragraphs of KEY (a page or an item) as roff; "" when it has none.
+function source(key) {
+    if (!(key in src_from)) return ""
+    used[key] = 1
+    return paragraphs(src, src_from[key], src_to[key])
+}
+function comment_done(    t, p, i) {
     if (ncomment++ < 0) {
         # The file's own comment.
         if (c[1] !~ /^arkblade\.h - /) fail("the first comment must begin \"arkblade.h - \"")
         over_summary = c[1]
         sub(/^arkblade\.h - /, "", over_summary)
-        for (i = 2; i <= nc && c[i] !~ /^(Results|$)/; i++)
+        for (i = 2; i <= nc && c[i] != ""; i++)
             over_summary = over_summary " " c[i]
-        over_from = i
-        for (i = over_from; i <= nc; i++) over[i] = c[i]
-        over_to = nc
+        if (!("libarkblade" in src_page_seen)) fail("no source man/man3/libarkblade.txt")
+        over_text = source("libarkblade")
     } else if (c[1] ~ /^== .* ==  \(man 3 [a-z-]+\)$/) {
         nfam++
         t = c[1]
@@ -121,7 +191,8 @@ state == "comment" && /^ \*\/$/ {
         sub(/^.*\(man 3 /, "", p)
         sub(/\)$/, "", p)
         fam_page[nfam] = p
-        fam_text[nfam] = paragraphs(c, 2, nc)
+        if (!(p in src_page_seen)) fail("no source man/man3/" p ".txt")
+        fam_text[nfam] = source(p)
         fam_synopsis[nfam] = ""
         fam_items[nfam] = ""
         fam_names[nfam] = ""
@@ -130,20 +201,15 @@ state == "comment" && /^ \*\/$/ {
         sub(/ - .*/, "", pending)
         pending_summary = c[1]
         sub(/^[^ ]* - /, "", pending_summary)
-        pending_body = paragraphs(c, 2, nc)
+        p = nfam ? fam_page[nfam] : "libarkblade"
+        if (!(pending in src_page)) fail(pending ": no paragraphs \"== " pending "\" in man/man3/" p ".txt")
+        else if (src_page[pending] != p) fail(pending ": its paragraphs are in " src_page[pending] ".txt, its family is " p)
+        pending_body = source(pending)
         decl = ""
         kind = ""
     } else {
         fail("a comment that is neither a family nor an item: " c[1])
     }
-    next
-}
-state == "comment" {
-    line = $0
-    if (line !~ /^ \*( |$)/) fail("comment lines begin \" * \"")
-    sub(/^ \* ?/, "", line)
-    c[++nc] = line
-    next
 }
 
 # --- declarations -----------------------------------------------------------
@@ -234,6 +300,11 @@ END {
             printf "mkpages: %s is exported but not documented in the header\n", n > "/dev/stderr"
             failed = 1
         }
+    for (n in src_page)
+        if (!(n in used)) {
+            printf "mkpages: man/man3/%s.txt: no declaration in the header uses the paragraphs of %s\n", src_page[n], n > "/dev/stderr"
+            failed = 1
+        }
     if (nfam == 0) fail("no families")
     if (failed) exit 1
 
@@ -248,7 +319,7 @@ END {
     printf ".SH SYNOPSIS\n.nf\n.B #include <arkblade.h>\n.PP\n%s.fi\n", over_synopsis > file
     printf ".PP\nLink with \\fB\\-larkblade\\fR: \\fBpkg\\-config \\-\\-cflags \\-\\-libs arkblade\\fR, or\n" > file
     printf "\\fBfind_package(arkblade)\\fR and the CMake target \\fBarkblade::arkblade\\fR.\n" > file
-    printf ".SH DESCRIPTION\n%s", paragraphs(over, over_from, over_to) > file
+    printf ".SH DESCRIPTION\n%s", over_text > file
     printf "%s", over_items > file
     printf ".SH FAMILIES\n" > file
     for (f = 1; f <= nfam; f++) {

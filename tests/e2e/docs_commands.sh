@@ -1,9 +1,9 @@
 #!/bin/sh
-# Every command the documents show runs: each ```sh block of README.md and
-# docs/GUIDE.md and each EXAMPLES block of the man pages (doc_blocks.awk),
-# against this build installed into a prefix of the script's own, as an
-# ordinary user (the first of $ARKB_DOCS_USER, arkdev, arkci and nobody when
-# run as root).  A document's blocks run in order, one shell each (sh -e:
+# Every command the documents show runs: each ```sh block of README.md,
+# docs/GUIDE.md and its chapters (docs/guide/) and each EXAMPLES block of the
+# man pages (doc_blocks.awk), against this build installed into a prefix of
+# the script's own (install_prefix, lib.sh), as an ordinary user (the first
+# of $ARKB_DOCS_USER, arkdev, arkci and nobody when run as root).  A document's blocks run in order, one shell each (sh -e:
 # the block stops at its first failing command), in a folder of the
 # document's own that stands for the reader's: HOME, TMPDIR and the current
 # folder are there, no chassis exists yet, the installed bin/ comes first in
@@ -34,9 +34,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # coverage files the reader cannot: the documents run against a plain build.
 [ -z "${ARKB_SANITIZED:-}" ] || { echo "docs_commands: skipped (sanitizer build)"; exit 77; }
 
-
-prefix=$WORK/prefix
-"$ARKB_CMAKE" --install "$ARKB_BUILD_DIR" --prefix "$prefix" >"$WORK/install.log" || fail "install: $(cat "$WORK/install.log")"
+install_prefix
 chmod 755 "$WORK"
 as_user() { "$@"; }
 give() { :; }
@@ -56,21 +54,7 @@ reader() {
 # The reader's own files, made once through the installed tools.
 F=$WORK/fixtures
 mkdir -p "$F"
-cat >"$F/my_program.c" <<'C'
-#include <stdio.h>
-#include <arkblade.h>
-int main(void)
-{
-    uint8_t slot = 0;
-    int r = arkb_initialize_mp();
-    printf("arkb_initialize_mp: %d\n", r);
-    if (arkb_get_slotid(&slot) == 0)
-        printf("slot %u\n", slot);
-    return r;
-}
-C
-flags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs arkblade) || fail "pkg-config"
-(cd "$F" && ${ARKB_CC:-cc} -std=c99 my_program.c $flags -o my_program) || fail "building my_program"
+my_program "$F"
 chmod -R a+rX "$WORK"
 give "$F"
 R=$F
@@ -89,7 +73,7 @@ mask() {
       -e 's/pid [0-9][0-9]*/pid PID/g' "$1"
 }
 failed=0
-for doc in ${ARKB_DOCS:-README.md docs/GUIDE.md man/arkbctl.1 man/arkcmm.1 man/arksim.1}; do
+for doc in ${ARKB_DOCS:-$(cd "$top" && echo README.md docs/GUIDE.md docs/guide/*.md man/*.1)}; do
   R=$WORK/reader-$(basename "$doc")
   B=$R/blocks
   mkdir -p "$R/home" "$R/tmp" "$B"

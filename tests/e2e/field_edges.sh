@@ -11,8 +11,7 @@
 user=${ARKB_TEST_USER:-arkdev}
 [ "$(id -u)" = 0 ] && id "$user" >/dev/null 2>&1 || { echo "field_edges: skipped (needs root and the user $user)"; exit 77; }
 home=$(getent passwd "$user" | cut -d: -f6)
-prefix=$WORK/prefix
-"$ARKB_CMAKE" --install "$ARKB_BUILD_DIR" --prefix "$prefix" >"$WORK/install.log" || fail "install: $(cat "$WORK/install.log")"
+install_prefix
 chmod 755 "$WORK" && chmod -R a+rX "$prefix"
 desk=$WORK/desk
 mkdir "$desk" "$desk/small" && chown "$user": "$desk"

@@ -2,13 +2,13 @@
 # The journal as a person reads it and faults as a user writes them: each
 # line carries its time (and, on a timed bus, the call's modelled bus time),
 # long byte runs are shortened unless --full, --function keeps one function;
-# `fault --help` and arksim.1 name every function a rule can, --list tells
+# `fault --help` and arksim-faults.1 name every function a rule can, --list tells
 # spent one-shot rules from live ones, and the journal marks what a rule
 # injected.  A cut fires in one process (in each with --every-process); a cut
 # aimed inside the ring write leaves the bytes after its point as they were,
 # marks the call and makes `arksim fru` say the checksum does not hold.
 . "$(dirname "$0")/lib.sh"
-man=$(dirname "$0")/../../man/arksim.1
+man=$(dirname "$0")/../../man/arksim-faults.1
 sim create >/dev/null
 on sp1 boot >/dev/null
 j=$WORK/journal
@@ -41,11 +41,11 @@ grep -Evq '^[0-9:.]{12}  bus +[0-9]+\.[0-9]{3} ms  [0-9]+  ' "$j" && fail "timed
 grep -q '  bus   0\.000 ms  [0-9]*  memstore_get(' "$j" || fail "a memstore call on a timed bus: $(cat "$j")"
 sim bus --khz 0 >/dev/null
 
-# Every function a rule can name is in fault --help and in arksim.1.
+# Every function a rule can name is in fault --help and in arksim-faults.1.
 sim fault --help >"$WORK/help"
 for f in $(sim stats --all --json | sed -n 's/.*"function": "\([a-z_0-9]*\)".*/\1/p') bus_write; do
   grep -q "^  $f " "$WORK/help" || fail "fault --help does not name $f"
-  grep -q "^\\\\fB$f\\\\fR\$" "$man" || fail "arksim.1 does not name $f among the fault functions"
+  grep -q "^\\\\fB$f\\\\fR\$" "$man" || fail "arksim-faults.1 does not name $f among the fault functions"
 done
 
 # Rules: a one-shot rule spends itself, the others stay live; injected results are marked.

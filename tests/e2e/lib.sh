@@ -34,3 +34,31 @@ hexof() { od -An -tx1 -v "$1" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 expect_bytes() { local got; got=$(hexof "$1"); [ "$got" = "$2" ] || fail "$1: got '$got', want '$2'"; }
 sp() { echo "$CHASSIS/blades/$1"; }
 key() { echo "$(sp "$1")/memstore/$(printf '%s' "$2" | sed 's,/,%2F,g')"; }
+# install_prefix: this build ($ARKB_BUILD_DIR) installed into $WORK/prefix,
+# named by $prefix, with its pkg-config flags in $flags (none without
+# pkg-config).
+install_prefix() {
+  prefix=$WORK/prefix
+  "$ARKB_CMAKE" --install "$ARKB_BUILD_DIR" --prefix "$prefix" >"$WORK/install.log" || fail "install: $(cat "$WORK/install.log")"
+  flags=
+  ! command -v pkg-config >/dev/null \
+    || flags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs arkblade) || fail "pkg-config"
+}
+# my_program DIR: the documents' first program (a start-up, then the slot),
+# my_program.c in DIR, built there against $prefix as they build it.
+my_program() {
+  cat >"$1/my_program.c" <<'C'
+#include <stdio.h>
+#include <arkblade.h>
+int main(void)
+{
+    uint8_t slot = 0;
+    int r = arkb_initialize_mp();
+    printf("arkb_initialize_mp: %d\n", r);
+    if (arkb_get_slotid(&slot) == 0)
+        printf("slot %u\n", slot);
+    return r;
+}
+C
+  (cd "$1" && ${ARKB_CC:-cc} -std=c99 ${ARKB_CFLAGS:-} my_program.c $flags -o my_program) || fail "building my_program"
+}

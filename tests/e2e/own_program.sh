@@ -9,23 +9,8 @@
 . "$(dirname "$0")/lib.sh"
 [ -z "${ARKB_CROSS:-}" ] || { echo "own_program: skipped (cross build)"; exit 77; }
 command -v pkg-config >/dev/null || { echo "own_program: skipped (no pkg-config)"; exit 77; }
-prefix=$WORK/prefix
-"$ARKB_CMAKE" --install "$ARKB_BUILD_DIR" --prefix "$prefix" >"$WORK/install.log" || fail "install: $(cat "$WORK/install.log")"
-cat >"$WORK/my_program.c" <<'C'
-#include <stdio.h>
-#include <arkblade.h>
-int main(void)
-{
-    uint8_t slot = 0;
-    int r = arkb_initialize_mp();
-    printf("arkb_initialize_mp: %d\n", r);
-    if (arkb_get_slotid(&slot) == 0)
-        printf("slot %u\n", slot);
-    return r;
-}
-C
-flags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs arkblade) || fail "pkg-config"
-(cd "$WORK" && $ARKB_CC -std=c99 ${ARKB_CFLAGS:-} my_program.c $flags -o my_program) || fail "building my_program"
+install_prefix
+my_program "$WORK"
 ! readelf -d "$WORK/my_program" | grep -Eq 'RPATH|RUNPATH' || fail "the documented link records a run path"
 export PATH=/usr/bin:/bin
 installed() { "$prefix/bin/arksim" -C "$CHASSIS" "$@"; }

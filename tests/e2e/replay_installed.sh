@@ -14,9 +14,7 @@
 # environment does not carry; e2e_trace replays under them)
 [ -z "${ARKB_SANITIZED:-}" ] || { echo "replay_installed: skipped (sanitizer build)"; exit 77; }
 command -v pkg-config >/dev/null || { echo "replay_installed: skipped (no pkg-config)"; exit 77; }
-prefix=$WORK/prefix
-"$ARKB_CMAKE" --install "$ARKB_BUILD_DIR" --prefix "$prefix" >"$WORK/install.log" || fail "install: $(cat "$WORK/install.log")"
-flags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs arkblade) || fail "pkg-config"
+install_prefix
 cat >"$WORK/threads.c" <<'C'
 #include <pthread.h>
 #include <stdio.h>

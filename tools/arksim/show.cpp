@@ -194,7 +194,7 @@ constexpr Command kCommands[] = {
      "decision, network settings, thermal override; its memstore keys with their\n"
      "bytes and values (numbers where the key holds one), /dev/shm files, mailbox\n"
      "and installation history) as one JSON document; unknown values are null\n"
-     "(fields: man arksim).",
+     "(fields: man arksim-show).",
      kShowOpts, false, show},
 };
 

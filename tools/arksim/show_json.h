@@ -1,5 +1,5 @@
 // arksim show --json: the whole chassis as one JSON document (its fields are
-// described in man/arksim.1).
+// described in man/arksim-show.1).
 #ifndef ARKSIM_SHOW_JSON_H
 #define ARKSIM_SHOW_JSON_H
 
