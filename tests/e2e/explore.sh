@@ -2,7 +2,8 @@
 # arksim explore from an installed prefix, as an ordinary user: a program
 # that dereferences NULL when arkb_get_slotid fails is found to crash, and
 # the run's rerun command crashes again; the JSON report has a run for the
-# failed read with its rerun command.
+# failed read with its rerun command; a first start-up has runs for each of its
+# platform calls, power cuts part-way through multi-page writes among them.
 . "$(dirname "$0")/lib.sh"
 [ -z "${ARKB_CROSS:-}" ] || { echo "explore: skipped (cross build)"; exit 77; }
 [ -z "${ARKB_SANITIZED:-}" ] || { echo "explore: skipped (sanitizer build)"; exit 77; }
@@ -49,4 +50,9 @@ desk explore --json -- "$WORK/fragile" >"$WORK/json" || fail "explore --json"
 jq -e '.clean.status == 0 and ([.runs[] | select(.function == "memstore_get" and .fault == "memstore_get 1 -1"
         and .outcome == "crash" and (.rerun | test("--rerun")))] | length == 1)' "$WORK/json" >/dev/null \
   || fail "the JSON report: $(cat "$WORK/json")"
+# A first start-up: every platform call of the clean run has runs of its own.
+rc=0; desk create --force >/dev/null && desk explore --json -- arkbctl boot >"$WORK/boot.json" || rc=$?
+[ $rc = 0 ] && jq -e '(.clean.calls | length) > 40 and ([.clean.calls[].call] - [.runs[].call] | length == 0)
+  and ([.runs[] | select(.fault | test(" cut-after:"))] | length > 0)' "$WORK/boot.json" >/dev/null \
+  || fail "explore of a first start-up ($rc): $(head -c 600 "$WORK/boot.json")"
 echo "explore: ok"

@@ -26,10 +26,7 @@ constexpr double kDefaultTimeout = 10;
 constexpr long long kMaxJobs = 256;
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 
-double seconds_since(Clock::time_point t)
-{
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
+double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 // The private folder of the copies, removed with what is in it.
 struct Scratch {
@@ -71,7 +68,9 @@ bool clean_run(const Setup &s, bool second, Clean &out)
     out.seconds = seconds_since(start);
     if (out.first.hung)
         return fail("the clean run did not end within %g s (see --timeout)", s.timeout), false;
-    if (out.first.status == arksim::kSetupFailed || out.first.status == arksim::kNoUserNamespaces)
+    const bool not_started = out.first.output.rfind("arksim run: cannot run ", 0) == 0;
+    if (out.first.status == arksim::kSetupFailed || out.first.status == arksim::kNoUserNamespaces ||
+        not_started)
         return fail("the clean run could not be set up:\n%s", out.first.output.c_str()), false;
     out.calls = journal_calls(arksim::read_lines(blade_of(dir, s.blade) + "/journal"));
     if (second)
@@ -81,7 +80,8 @@ bool clean_run(const Setup &s, bool second, Clean &out)
 
 void show_progress(std::size_t done, std::size_t total, double elapsed)
 {
-    const double left = done > 0 ? elapsed / static_cast<double>(done) * static_cast<double>(total - done) : 0;
+    const double left =
+        done > 0 ? elapsed / static_cast<double>(done) * static_cast<double>(total - done) : 0;
     std::fprintf(stderr, "\rarksim explore: %zu of %zu runs, about %.0f s left \033[K", done, total, left);
 }
 

@@ -52,20 +52,20 @@ std::vector<Planned> plan_runs(const std::vector<Call> &calls);
 using EndState = std::map<std::string, std::string>;
 
 struct Ending {
-    int status = 0;       // as `arksim run` ends: 128 + N when killed by signal N
-    bool hung = false;    // ended by explore past the time-out
-    std::string output;   // stdout, then stderr
-    std::string log;      // the system log's entries: severity and message
+    int status = 0;      // as `arksim run` ends: 128 + N when killed by signal N
+    bool hung = false;   // ended by explore past the time-out
+    std::string output;  // stdout, then stderr
+    std::string log;     // the system log's entries: severity and message
     EndState state;
 };
 
 struct Setup {
-    std::string arksim;               // this arksim, to run `arksim run` with
-    std::string arkbctl;              // for the start-up after a cut
-    std::string chassis, blade;       // the original, never changed
-    std::vector<std::string> argv;    // PROGRAM ARGS
-    double timeout = 0;               // seconds
-    std::string scratch;              // private folder for the copies
+    std::string arksim;             // this arksim, to run `arksim run` with
+    std::string arkbctl;            // for the start-up after a cut
+    std::string chassis, blade;     // the original, never changed
+    std::vector<std::string> argv;  // PROGRAM ARGS
+    double timeout = 0;             // seconds
+    std::string scratch;            // private folder for the copies
 };
 
 // Copies the chassis folder with the blade alone, without its journal,

@@ -17,8 +17,8 @@ std::string shell_word(const std::string &w)
 {
     bool plain = !w.empty();
     for (char c : w)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || std::string_view("-_./=:,+@%").find(c) !=
-                                                               std::string_view::npos))
+        if (!(std::isalnum(static_cast<unsigned char>(c)) ||
+              std::string_view("-_./=:,+@%").find(c) != std::string_view::npos))
             plain = false;
     if (plain)
         return w;
@@ -57,7 +57,8 @@ void print_row(const Setup &s, const Result &r)
     if (r.run->cut)
         what += "  (next run exit " + std::to_string(r.next_status) + ", start-up exit " +
                 std::to_string(r.boot_status) + ")";
-    std::printf("    %-7s %-44s exit %-4d %s\n", r.run->id.c_str(), what.c_str(), r.status, r.differs.c_str());
+    std::printf("    %-7s %-44s exit %-4d %s\n", r.run->id.c_str(), what.c_str(), r.status,
+                r.differs.c_str());
     std::printf("            %s\n", rerun_command(s, r.run->id).c_str());
 }
 
@@ -67,8 +68,11 @@ void print_table(const Setup &s, const Clean &clean, const std::vector<Result> &
     std::map<std::string, std::vector<const Result *>> by_outcome;
     for (const Result &r : results)
         by_outcome[r.outcome].push_back(&r);
-    std::printf("clean run: exit %d, %zu platform calls, %.1f s\n", clean.first.status, clean.calls.size(),
-                clean.seconds);
+    std::printf("clean run: exit %d, %zu platform call%s, %.1f s\n", clean.first.status, clean.calls.size(),
+                clean.calls.size() == 1 ? "" : "s", clean.seconds);
+    if (clean.first.status != 0 && !clean.first.output.empty())
+        std::printf("its output:\n%s%s", clean.first.output.c_str(),
+                    clean.first.output.back() == '\n' ? "" : "\n");
     std::printf("%zu runs in %.1f s over %d jobs:", results.size(), seconds, jobs);
     for (const std::string &o : outcome_order())
         if (by_outcome.count(o) != 0)
@@ -106,12 +110,8 @@ void print_json(const Setup &s, const Clean &clean, const std::vector<Result> &r
     c["calls"] = calls;
     OrderedJson runs = OrderedJson::array();
     for (const Result &r : results) {
-        OrderedJson j = {{"id", r.run->id},
-                         {"call", r.run->call},
-                         {"function", r.run->function},
-                         {"fault", r.run->rule},
-                         {"outcome", r.outcome},
-                         {"status", r.status}};
+        OrderedJson j = {{"id", r.run->id},      {"call", r.run->call},  {"function", r.run->function},
+                         {"fault", r.run->rule}, {"outcome", r.outcome}, {"status", r.status}};
         if (!r.differs.empty())
             j["differs"] = r.differs;
         if (r.run->cut) {

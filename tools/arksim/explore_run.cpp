@@ -60,7 +60,8 @@ void mask_times(std::string &eeprom)
 // none) and the other blades; in the blade, the record of earlier runs.
 bool left_out(const std::string &rel, const std::string &blade)
 {
-    static const char *const kBladeRecords[] = {"journal", "faults", "stats.bin", "log", "root", "devlog.sock"};
+    static const char *const kBladeRecords[] = {"journal", "faults", "stats.bin",
+                                                "log",     "root",   "devlog.sock"};
     if (rel == "cmm" || rel == "netns")
         return true;
     const std::string blades = "blades/";
@@ -116,7 +117,8 @@ bool copy_tree(const std::string &root, const std::string &rel, const std::strin
         } else if (S_ISLNK(st.st_mode)) {
             char target[4096];
             const ssize_t n = ::readlink(src.c_str(), target, sizeof target - 1);
-            ok = n > 0 && ::symlink(std::string(target, static_cast<std::size_t>(n)).c_str(), dst.c_str()) == 0;
+            ok = n > 0 &&
+                 ::symlink(std::string(target, static_cast<std::size_t>(n)).c_str(), dst.c_str()) == 0;
         }  // sockets and the like belong to running processes: not copied
         if (!ok) {
             if (error.empty())
