@@ -3,9 +3,11 @@
 // power cut after each bus write, over several jobs, each run on a copy of
 // its own and judged against the clean run.
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <pthread.h>
 #include <thread>
 #include <unistd.h>
 
@@ -23,8 +25,9 @@ using namespace explore;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kDefaultTimeout = 10;
+constexpr int kInterrupted = 130;
 constexpr long long kMaxJobs = 256;
-constexpr auto kProgressEvery = std::chrono::milliseconds(250);
+constexpr long kProgressEveryNs = 250'000'000;
 
 double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
@@ -85,7 +88,20 @@ void show_progress(std::size_t done, std::size_t total, double elapsed)
     std::fprintf(stderr, "\rarksim explore: %zu of %zu runs, about %.0f s left \033[K", done, total, left);
 }
 
-std::vector<Result> run_all(const Setup &s, const Clean &clean, const std::vector<Planned> &plan, int jobs)
+// SIGINT, SIGTERM and SIGHUP, blocked in every thread and taken by run_all.
+sigset_t stop_signals;
+
+void block_stop_signals()
+{
+    sigemptyset(&stop_signals);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stop_signals, sig);
+    ::pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+}
+
+// `output`: the program's output of a plan of one run.
+std::vector<Result> run_all(const Setup &s, const Clean &clean, const std::vector<Planned> &plan, int jobs,
+                            bool &interrupted, std::string *output = nullptr)
 {
     std::vector<Result> results(plan.size());
     std::atomic<std::size_t> next{0}, done{0};
@@ -94,15 +110,23 @@ std::vector<Result> run_all(const Setup &s, const Clean &clean, const std::vecto
         workers.emplace_back([&, j] {
             const std::string dir = s.scratch + "/job" + std::to_string(j);
             for (std::size_t i = next++; i < plan.size(); i = next++) {
-                results[i] = explore_one(s, clean, plan[i], dir);
+                results[i] = explore_one(s, clean, plan[i], dir, output);
                 ++done;
             }
         });
     const bool tty = ::isatty(2) != 0;
     const auto start = Clock::now();
-    while (tty && done.load() < plan.size()) {
-        show_progress(done.load(), plan.size(), seconds_since(start));
-        std::this_thread::sleep_for(kProgressEvery);
+    const struct timespec every = {0, kProgressEveryNs};
+    while (done.load() < plan.size() && !interrupted) {
+        if (tty)
+            show_progress(done.load(), plan.size(), seconds_since(start));
+        // Interrupted (the runs are in process groups of their own, out of
+        // reach of the terminal's ^C): every run ends with explore.
+        if (::sigtimedwait(&stop_signals, nullptr, &every) > 0) {
+            interrupted = true;
+            next = plan.size();
+            stop_all_runs();
+        }
     }
     for (std::thread &w : workers)
         w.join();
@@ -117,11 +141,15 @@ int rerun(const Setup &s, const std::vector<Planned> &plan, const std::string &i
         if (p.id != id)
             continue;
         std::string output;
-        const Result r = explore_one(s, clean, p, s.scratch + "/rerun", &output);
+        bool interrupted = false;
+        const std::vector<Planned> one = {p};  // what the result points into
+        const std::vector<Result> r = run_all(s, clean, one, 1, interrupted, &output);
+        if (interrupted)
+            return fail("interrupted: the run ended"), kInterrupted;
         std::fputs(output.c_str(), stdout);
-        std::printf("%s %s: %s\n", r.run->id.c_str(), r.outcome.c_str(), p.rule.c_str());
-        print_row(s, r);
-        return r.status;
+        std::printf("%s %s: %s\n", p.id.c_str(), r[0].outcome.c_str(), p.rule.c_str());
+        print_row(s, r[0]);
+        return r[0].status;
     }
     return fail("no run %s: this program on this blade has runs 1.1 to %s", id.c_str(),
                 plan.empty() ? "(none)" : plan.back().id.c_str());
@@ -160,6 +188,7 @@ int run(const Context &ctx, const Args &args)
         return fail("cannot make a folder for the copies under %s", tmp != nullptr ? tmp : "/tmp");
     }
     s.scratch = scratch.dir;
+    block_stop_signals();  // before the workers start: they inherit the mask
     Clean clean;
     const std::string *id = args.get("--rerun");
     if (!clean_run(s, true, clean))
@@ -168,7 +197,10 @@ int run(const Context &ctx, const Args &args)
     if (id != nullptr)
         return rerun(s, plan, *id, clean);
     const auto start = Clock::now();
-    const std::vector<Result> results = run_all(s, clean, plan, static_cast<int>(jobs));
+    bool interrupted = false;
+    const std::vector<Result> results = run_all(s, clean, plan, static_cast<int>(jobs), interrupted);
+    if (interrupted)
+        return fail("interrupted: every run ended, nothing reported"), kInterrupted;
     if (args.has("--json"))
         print_json(s, clean, results);
     else

@@ -80,6 +80,8 @@ EndState end_state(const std::string &chassis, const std::string &blade);
 // The blade's folder in a chassis copy.
 std::string blade_of(const std::string &chassis, const std::string &blade);
 bool killed_by_signal(const Ending &e);
+// Kills every run going now and starts no more (explore itself interrupted).
+void stop_all_runs();
 // Removes a folder tree that the runs may have made read-only in places.
 void remove_copy(const std::string &dir);
 

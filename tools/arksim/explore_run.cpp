@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <mutex>
+#include <set>
 
 #include "arksim_cli.h"
 #include "core/chassis.h"
@@ -172,7 +174,20 @@ bool wait_until(pid_t pid, std::chrono::steady_clock::time_point deadline, int &
     }
 }
 
+// The process groups of the runs going now, for stop_all_runs.
+std::mutex g_running_lock;
+std::set<pid_t> g_running;
+bool g_stopping = false;
+
 }  // namespace
+
+void stop_all_runs()
+{
+    const std::lock_guard<std::mutex> hold(g_running_lock);
+    g_stopping = true;
+    for (pid_t group : g_running)
+        ::kill(-group, SIGKILL);
+}
 
 std::string blade_of(const std::string &chassis, const std::string &blade)
 {
@@ -245,7 +260,11 @@ Ending run_on(const Setup &s, const std::string &chassis, const std::vector<std:
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
     arksim::clear_log(blade_of(chassis, s.blade));  // this run's entries alone
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, args[0], &fa, &attr, args.data(), environ);
+    std::unique_lock<std::mutex> hold(g_running_lock);
+    const int rc = g_stopping ? ECANCELED : ::posix_spawn(&pid, args[0], &fa, &attr, args.data(), environ);
+    if (rc == 0)
+        g_running.insert(pid);
+    hold.unlock();
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
@@ -262,6 +281,9 @@ Ending run_on(const Setup &s, const std::string &chassis, const std::vector<std:
         ::waitpid(pid, &status, 0);
         ::kill(-pid, SIGKILL);  // what the program left behind in its group
     }
+    hold.lock();
+    g_running.erase(pid);
+    hold.unlock();
     e.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     if (keep_output) {
         // The copy's own path would make every run's output differ.
