@@ -241,7 +241,7 @@ constexpr Command kCommands[] = {
      "on the same blade gives the same runs and ids.\n\n"
      "Exit status: 0 once every run is judged (whatever the outcomes); with\n"
      "--rerun, the run's own; 1 when the clean run fails to run or hangs; 125 when\n"
-     "the blade cannot be used.",
+     "the blade cannot be used; 130 when interrupted (every run it started ended).",
      kOpts, true, run},
 };
 
