@@ -1,7 +1,7 @@
 // Judging one run against the clean run: same, reported (another exit
-// status or output), crash (a signal), hang (past the time-out) or silent
-// damage (the clean status and output, another end state); and for a power
-// cut, whether the program's next run and a start-up recover.
+// status, output or system log), crash (a signal), hang (past the time-out)
+// or silent damage (the clean status, output and log, another end state);
+// and for a power cut, whether the program's next run and a start-up recover.
 #include <cstdio>
 #include <unistd.h>
 
@@ -81,8 +81,8 @@ void judge(const Ending &e, const Ending &clean, Result &r)
 
 const std::vector<std::string> &outcome_order()
 {
-    static const std::vector<std::string> order = {"crash",       "hang",     "silent-damage",
-                                                   "unrecovered", "reported", "same"};
+    static const std::vector<std::string> order = {"crash",    "hang", "silent-damage", "unrecovered",
+                                                   "reported", "same", "error"};
     return order;
 }
 
@@ -94,7 +94,7 @@ Result explore_one(const Setup &s, const Clean &clean, const Planned &p, const s
     std::string error;
     if (!copy_chassis(s.chassis, s.blade, dir, error) ||
         !arksim::write_text(blade_of(dir, s.blade) + "/faults", p.rule + "\n")) {
-        r.outcome = "hang";  // never reached: the copy was checked with the clean run
+        r.outcome = "error";  // the copy could not be made: nothing was run
         r.differs = error.empty() ? "cannot write the fault rule" : error;
         r.status = arksim::kSetupFailed;
         return r;
