@@ -55,6 +55,7 @@ std::span<const Command> timeline_commands();  // timeline
 std::span<const Command> run_commands();       // run
 std::span<const Command> replay_commands();    // replay
 std::span<const Command> cmm_commands();       // cmm broadcast
+std::span<const Command> explore_commands();   // explore
 
 /* --- the chassis management module (cmd_cmm.cpp) ---------------------- */
 // Starts the CMM daemon when the chassis is configured to have one (`create

@@ -25,7 +25,8 @@ constexpr Opt kCommon[] = {
 using Group = std::span<const Command> (*)();
 constexpr Group kGroups[] = {chassis_commands, show_commands,  watch_commands,    memory_commands,
                              value_commands,   debug_commands, timeline_commands, run_commands,
-                             replay_commands,  cmm_commands,   fru_commands,      mailbox_commands};
+                             replay_commands,  cmm_commands,   fru_commands,      mailbox_commands,
+                             explore_commands};
 
 const Command *find_command(std::string_view name)
 {
