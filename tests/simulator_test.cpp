@@ -1,9 +1,13 @@
 // The simulated platform itself: what SP developers rely on when they test
 // against it (strict memstore lengths, bus splitting, fault rules, keys).
 #include "arkblade.h"
+#include "core/bus_time.h"
+#include "core/call_settings.h"
 #include "core/simstate.h"
 #include "sim_test.h"
 #include "arkb_outside.h"
+
+#include <unistd.h>
 
 using Simulator = SimTest;
 
@@ -86,4 +90,25 @@ TEST_F(Simulator, ChecksumsAndTagCodec)
     EXPECT_EQ(get_tag_size(get_tag_type(end)), 1);
     const uint8_t bad[] = {0x00};
     EXPECT_EQ(get_tag_type(bad), -1);
+}
+
+TEST_F(Simulator, EveryChangeReachesTheNextCall)
+{
+    // A process keeps its settings and the open journal between calls; what
+    // a command changes reaches its very next call.
+    uint8_t buf[8] = {};
+    const auto stamp_of_a_call = [&] {
+        (void)arkmp_tnlblk_read(0x86, buf, 8, 0, 8, 8);
+        const auto lines = arksim::read_lines(sp + "/journal");
+        return lines.empty() ? std::string() : lines.back().substr(0, lines.back().find(' '));
+    };
+    EXPECT_EQ(stamp_of_a_call().find(",bus="), std::string::npos);
+    ASSERT_TRUE(arksim::write_bus_khz(chassis, arksim::kMaxBusKhz));
+    EXPECT_NE(stamp_of_a_call().find(",bus="), std::string::npos);
+    ASSERT_TRUE(arksim::write_bus_khz(chassis, 0));
+    EXPECT_EQ(stamp_of_a_call().find(",bus="), std::string::npos);
+    // As `arksim journal --clear` does it: the next call starts a new journal.
+    ::unlink((sp + "/journal").c_str());
+    arksim::note_change(sp);
+    EXPECT_NE(stamp_of_a_call(), "");
 }

@@ -41,17 +41,6 @@ template <typename F> bool wait_for(int ms, F done)
     return true;
 }
 
-std::string read_text(const std::string &path)
-{
-    std::vector<uint8_t> bytes;
-    if (!read_file(path, bytes))
-        return {};
-    std::string text(bytes.begin(), bytes.end());
-    while (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
-}
-
 bool is_executable(const std::string &path) { return ::access(path.c_str(), X_OK) == 0; }
 
 bool process_alive(int pid)

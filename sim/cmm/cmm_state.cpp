@@ -59,16 +59,7 @@ bool parse_int(const std::string &s, long lo, long hi, int &out)
     return true;
 }
 
-std::string proc_comm(int pid)
-{
-    std::vector<uint8_t> raw;
-    if (!read_file("/proc/" + std::to_string(pid) + "/comm", raw))
-        return "";
-    std::string s(raw.begin(), raw.end());
-    while (!s.empty() && s.back() == '\n')
-        s.pop_back();
-    return s;
-}
+std::string proc_comm(int pid) { return read_text("/proc/" + std::to_string(pid) + "/comm"); }
 
 }  // namespace
 
@@ -227,9 +218,8 @@ std::string escape(std::span<const uint8_t> bytes)
             if (b >= 0x20 && b < 0x7F) {
                 out.push_back(static_cast<char>(b));
             } else {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\x%02x", b);
-                out += buf;
+                out += "\\x";
+                append_hex(out, b);
             }
         }
     }

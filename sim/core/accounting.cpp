@@ -1,26 +1,23 @@
 // Accounting of outside calls: the call and bus counters in stats.bin, the
 // journal of every call, and the fault rules (fault_rule.h) that make a call
-// fail.
+// fail, all through the settings a process keeps (call_settings.h).
 #include <algorithm>
-#include <cerrno>
-#include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
-#include <mutex>
 #include <string_view>
 
+#include "answers.h"
 #include "bus_time.h"
+#include "call_settings.h"
 #include "fault_rule.h"
 #include "journal_line.h"
 #include "simstate.h"
@@ -66,64 +63,15 @@ static_assert(kFunctions.size() <= Stats::kMaxFunctions);
 constexpr std::array<const char *, static_cast<int>(Bus::Count)> kBusNames = {
     "memstore", "register", "tunnel", "eeprom", "power-i2c", "sensor"};
 
-// The counters live in a shared mapping of <sp>/stats.bin, so every process
-// of the simulated SP adds to the same figures.  The mapping is kept for the
-// life of the process and redone when ARKSIM_SP names another folder or the
-// file was replaced.  Threads share it under g_map_lock; a mapping that is
-// given up stays mapped, since another thread may still be counting into it
-// (it takes one page, and a file is replaced only by a new chassis).
-struct StatsMap {
-    std::string path;
-    ino_t inode = 0;
-    Stats *stats = nullptr;
-};
-StatsMap g_map;
-std::mutex g_map_lock;
-
-Stats *map_stats(const std::string &path, bool create)
-{
-    struct stat st {};
-    bool exists = ::stat(path.c_str(), &st) == 0;
-    const std::lock_guard<std::mutex> hold(g_map_lock);
-    if (g_map.stats != nullptr && g_map.path == path && exists && st.st_ino == g_map.inode)
-        return g_map.stats;
-    g_map.stats = nullptr;
-    if (!exists && !create)
-        return nullptr;
-    UniqueFd fd(::open(path.c_str(), O_RDWR | (create ? O_CREAT : 0) | O_CLOEXEC, 0644));
-    if (!fd)
-        return nullptr;
-    if (::fstat(fd.get(), &st) != 0)
-        return nullptr;
-    if (static_cast<std::size_t>(st.st_size) < sizeof(Stats) && ::ftruncate(fd.get(), sizeof(Stats)) != 0)
-        return nullptr;
-    void *p = ::mmap(nullptr, sizeof(Stats), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-    if (p == MAP_FAILED)
-        return nullptr;
-    g_map.path = path;
-    g_map.inode = st.st_ino;
-    g_map.stats = static_cast<Stats *>(p);
-    return g_map.stats;
-}
-
-// The counters are stored big-endian, the SP's order, so that host tools
-// read the figures that target programs run under an emulator wrote.
-uint32_t bump(uint32_t &counter, uint32_t by)
-{
-    uint32_t old = __atomic_load_n(&counter, __ATOMIC_RELAXED), next = 0;
-    do
-        next = htonl(ntohl(old) + by);
-    while (!__atomic_compare_exchange_n(&counter, &old, next, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED));
-    return ntohl(next);
-}
-
-// The call that the bus transactions belong to, and the bus speed it runs at
-// (read at its first timed transaction: `arksim bus` may change it between
-// calls).  Each thread is in a call of its own.
+// The call that the bus transactions belong to, and what its enter() found
+// of the settings (call_settings.h): the counters, the bus speed and the
+// answer mode.  Each thread is in a call of its own.
 struct CurrentCall {
     int function = -1;
-    bool speed_known = false;
+    bool entered = false;
+    Stats *stats = nullptr;
     unsigned khz = 0;
+    AnswerMode answers;
     uint64_t bus_ns = 0;   // modelled time of its transactions, on a timed bus
     std::string answered;  // " <mode: plain>" when the answer mode chose the result
     std::string fault;     // "1 -1": the rule that answered for it
@@ -131,6 +79,24 @@ struct CurrentCall {
     std::string cut_note;  // " <cut after 96 of 1119 bytes>" once it cut
 };
 thread_local CurrentCall g_call;
+
+// The rule of `rules` that answers the `nth` call of `func`, or nullptr.
+const FaultRule *rule_for(const std::vector<FaultRule> &rules, std::string_view func, long long nth)
+{
+    for (const FaultRule &r : rules)
+        if (r.func == func && !r.spent && (r.first == 0 || nth == r.first || (r.onward && nth > r.first)))
+            return &r;
+    return nullptr;
+}
+
+// Takes the settings for the call starting in this thread.
+void take_up(const Settings &s)
+{
+    g_call.entered = true;
+    g_call.stats = s.stats;
+    g_call.khz = s.khz;
+    g_call.answers = s.answers;
+}
 
 }  // namespace
 
@@ -152,43 +118,39 @@ std::span<const char *const> function_names()
     return {kFunctions.data(), n};
 }
 
+const AnswerMode &call_answer_mode() { return g_call.answers; }
+
 Fault enter(const char *func)
 {
     Fault f;
-    std::string sp = sp_dir();
-    int idx = function_index(func);
+    const int idx = function_index(func);
     g_call = CurrentCall{};
     g_call.function = idx;
-    uint32_t nth = 0;
-    if (Stats *s = map_stats(sp + "/stats.bin", true); s != nullptr && idx >= 0)
-        nth = bump(s->calls[idx], 1);
     f.function = idx;
-    f.nth = nth;
-    struct stat st {};
-    if (::stat((sp + "/faults").c_str(), &st) != 0)
-        return f;
-    for (const FaultRule &r : load_fault_rules(sp)) {
-        if (r.func != func || r.spent)
-            continue;
-        bool hit = r.first == 0 || static_cast<long long>(nth) == r.first ||
-                   (r.onward && static_cast<long long>(nth) > r.first);
-        if (!hit)
-            continue;
-        if (r.cut) {
-            f.cut = true;
-            if (!r.every_process)
-                spend_fault_rule(sp, r);
-        } else if (r.cut_after >= 0) {
-            f.cut_after = r.cut_after;
-            g_call.cut_rule = r;
-        } else {
-            f.done = r.done;
-            f.fail = !r.done;
-            f.value = r.value;
-        }
-        g_call.fault = fault_rule_text(r);
-        return f;
+    SettingsHold s;
+    if (s->stats != nullptr && idx >= 0) {
+        f.nth = bump(s->stats->calls[idx], 1);
+        // A rule added since the settings were read may have restarted this
+        // count: the command bumped the change counter first.
+        s.recheck();
     }
+    take_up(*s);
+    const FaultRule *r = rule_for(s->rules, func, f.nth);
+    if (r == nullptr)
+        return f;
+    if (r->cut) {
+        f.cut = true;
+        if (!r->every_process)
+            spend_fault_rule(s->sp, *r);
+    } else if (r->cut_after >= 0) {
+        f.cut_after = r->cut_after;
+        g_call.cut_rule = *r;
+    } else {
+        f.done = r->done;
+        f.fail = !r->done;
+        f.value = r->value;
+    }
+    g_call.fault = fault_rule_text(*r);
     return f;
 }
 
@@ -221,10 +183,11 @@ unsigned cut_within(Fault &f, unsigned done, unsigned len, unsigned chunk)
 
 void count_bus(const Transaction &t)
 {
-    const std::string sp = sp_dir();
+    if (!g_call.entered)  // outside a call: the settings as they are now
+        take_up(*SettingsHold());
     const uint64_t bits = bit_times(t);
     const uint32_t cycles = write_cycles(t);
-    if (Stats *s = map_stats(sp + "/stats.bin", true)) {
+    if (Stats *s = g_call.stats) {
         const int b = static_cast<int>(t.bus);
         bump(s->transactions[b], 1);
         bump(s->bytes[b], t.data);
@@ -237,10 +200,6 @@ void count_bus(const Transaction &t)
     }
     if (bits == 0)
         return;
-    if (!g_call.speed_known) {
-        g_call.khz = read_bus_khz(chassis_of(sp));
-        g_call.speed_known = true;
-    }
     const uint64_t ns = bus_ns(bits, cycles, uint64_t{g_call.khz} * 1000);
     g_call.bus_ns += ns;
     spend_bus_time(ns);
@@ -253,21 +212,23 @@ void count_write(const Transaction &t)
     // from its first write.
     static std::atomic<pid_t> counted_for{0};
     static std::atomic<uint32_t> written{0};  // 32 bits: lock-free on every target
-    if (pid_t self = ::getpid(), seen = counted_for.load();
+    if (pid_t self = static_cast<pid_t>(process_id()), seen = counted_for.load();
         seen != self && counted_for.compare_exchange_strong(seen, self))
         written.store(0);
     const long long writes = ++written;
-    const std::string sp = sp_dir();
-    struct stat st {};
-    if (::stat((sp + "/faults").c_str(), &st) != 0)
-        return;
-    for (const FaultRule &r : load_fault_rules(sp))
-        if (r.func == kBusWrite && r.cut && !r.spent &&
-            (r.first == 0 || writes == r.first || (r.onward && writes > r.first))) {
-            if (!r.every_process)
-                spend_fault_rule(sp, r);
-            ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
-        }
+    FaultRule cut;
+    std::string sp;
+    {
+        SettingsHold s;
+        const FaultRule *r = rule_for(s->rules, kBusWrite, writes);
+        if (r == nullptr || !r->cut)
+            return;
+        cut = *r;
+        sp = s->sp;
+    }
+    if (!cut.every_process)
+        spend_fault_rule(sp, cut);
+    ::_exit(137);  // as SIGKILL would leave it: no flush, no atexit
 }
 
 bool read_stats(const std::string &sp, Stats &out)
@@ -286,8 +247,12 @@ bool read_stats(const std::string &sp, Stats &out)
 
 void reset_stats(const std::string &sp)
 {
-    if (Stats *s = map_stats(sp + "/stats.bin", true))
-        std::memset(s, 0, sizeof *s);
+    // Every counter but the change counter, which moves on: a process that
+    // read its settings before reads them again.
+    if (Stats *s = map_stats(sp + "/stats.bin", true)) {
+        std::memset(s, 0, offsetof(Stats, changes));
+        bump(s->changes, 1);
+    }
 }
 
 std::string quoted(std::string_view s)
@@ -302,22 +267,22 @@ std::string quoted(std::string_view s)
 
 std::string hex_bytes(std::span<const uint8_t> data)
 {
-    static const char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(data.size() * 3);
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (i != 0)
             out.push_back(' ');
-        out.push_back(digits[data[i] >> 4]);
-        out.push_back(digits[data[i] & 15]);
+        append_hex(out, data[i]);
     }
     return out;
 }
 
 void journal(const std::string &call, long long result, std::span<const uint8_t> data)
 {
+    if (!g_call.entered)
+        take_up(*SettingsHold());
     JournalStamp stamp;
-    stamp.pid = ::getpid();
+    stamp.pid = process_id();
     if (const long tid = thread_id(); tid != stamp.pid)
         stamp.thread = tid;
     timespec now{};
@@ -325,21 +290,25 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
     stamp.wall_us = static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
     // Every call on a timed bus carries its bus time, local ones (memstore,
     // sensors) their 0.
-    if (!g_call.speed_known) {
-        g_call.khz = read_bus_khz(chassis_of(sp_dir()));
-        g_call.speed_known = true;
-    }
     if (g_call.khz != 0)
         stamp.bus_ns = g_call.bus_ns;
     stamp.fault = g_call.fault;
-    std::string line =
-        format_stamp(stamp) + " " + call + " = " + std::to_string(result) + g_call.answered + g_call.cut_note;
-    if (!data.empty())
-        line += " : " + hex_bytes(data);
+    std::string line = format_stamp(stamp);
+    line += ' ';
+    line += call;
+    line += " = ";
+    line += std::to_string(result);
+    line += g_call.answered;
+    line += g_call.cut_note;
+    if (!data.empty()) {
+        line += " : ";
+        line += hex_bytes(data);
+    }
     line.push_back('\n');
-    UniqueFd fd(::open(sp_path("journal").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (fd)
-        write_all(fd.get(),
+    // One write per line, so that lines of several processes never mix.
+    const SettingsHold s;
+    if (s->journal)
+        write_all(s->journal.get(),
                   std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
 }
 
@@ -366,13 +335,19 @@ bool add_fault(const std::string &sp, std::string_view func, std::string_view wh
     if (!fd || !write_all(fd.get(), std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()),
                                                              line.size())))
         return false;
+    // The change counter before the call count restarts (see enter()).
+    note_change(sp);
     Stats *s = bus_write ? nullptr : map_stats(sp + "/stats.bin", true);
     if (s != nullptr)
-        __atomic_store_n(&s->calls[function_index(func)], 0, __ATOMIC_RELAXED);
+        __atomic_store_n(&s->calls[function_index(func)], 0, __ATOMIC_SEQ_CST);
     return true;
 }
 
-void clear_faults(const std::string &sp) { ::unlink((sp + "/faults").c_str()); }
+void clear_faults(const std::string &sp)
+{
+    ::unlink((sp + "/faults").c_str());
+    note_change(sp);
+}
 
 std::vector<FaultRuleState> fault_rules(const std::string &sp)
 {

@@ -6,6 +6,8 @@
 #include <climits>
 #include <span>
 
+#include "call_settings.h"
+
 namespace arksim {
 namespace {
 
@@ -153,7 +155,9 @@ AnswerMode read_answer_mode(const std::string &chassis)
 
 bool write_answer_mode(const std::string &chassis, const AnswerMode &m)
 {
-    return write_text(chassis + kAnswersFile, describe(m) + "\n");
+    const bool written = write_text(chassis + kAnswersFile, describe(m) + "\n");
+    note_change(chassis);
+    return written;
 }
 
 int answer(const Fault &f, Contract c, int rc, Moved moved)
@@ -162,7 +166,7 @@ int answer(const Fault &f, Contract c, int rc, Moved moved)
         return rc;
     if (f.done)
         return f.value;
-    const AnswerMode m = read_answer_mode(chassis_of(sp_dir()));
+    const AnswerMode &m = call_answer_mode();
     if (m.kind == AnswerMode::Plain)
         return rc;
     const Allowed a = allowed(c, succeeded(c, rc), rc, moved);

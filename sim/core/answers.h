@@ -57,6 +57,8 @@ struct Moved {
 // chassis's answer mode.  `f` is the call's enter(); an injected result is
 // kept.
 int answer(const Fault &f, Contract c, int rc, Moved moved = {});
+// The answer mode that the current call's enter() found.
+const AnswerMode &call_answer_mode();
 
 }  // namespace arksim
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "call_settings.h"
 #include "chassis.h"
 #include "simstate.h"
 
@@ -126,6 +127,7 @@ MoveResult move_to_chassis(const std::string &from, const std::string &name, con
     }
     const std::string dest = blade_dir(to, name);
     std::string why;
+    const ChangeNotice moved(b->dir);  // its programs leave the old folder's files
     if (!make_dirs(to + "/blades") || !relocate(b->dir, dest, why))
         return failed("cannot move blade " + name + " to " + dest + ": " + why);
     if ((slot >= 0 && !set_slot(dest, slot)) || !lose_power(dest))

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "call_settings.h"
+
 namespace arksim {
 
 unsigned read_bus_khz(const std::string &chassis)
@@ -18,9 +20,10 @@ bool write_bus_khz(const std::string &chassis, unsigned khz)
     if (khz > kMaxBusKhz)
         return false;
     const std::string path = chassis + "/bus_khz";
-    if (khz == 0)
-        return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-    return write_text(path, std::to_string(khz) + "\n");
+    const bool written = khz == 0 ? ::unlink(path.c_str()) == 0 || errno == ENOENT
+                                  : write_text(path, std::to_string(khz) + "\n");
+    note_change(chassis);
+    return written;
 }
 
 void spend_bus_time(uint64_t ns)

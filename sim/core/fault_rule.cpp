@@ -1,5 +1,6 @@
 // The fault rules of a blade: one line "FUNC WHEN VALUE" each in <sp>/faults,
-// read afresh at every call so that `arksim fault` takes effect at once.
+// read again by the stand-ins after every change (call_settings.h), so that
+// `arksim fault` takes effect at once.
 #include "fault_rule.h"
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "call_settings.h"
 #include "simstate.h"
 
 namespace arksim {
@@ -110,8 +112,8 @@ void spend_fault_rule(const std::string &sp, const FaultRule &r)
         }
         text += "\n";
     }
-    if (marked)
-        write_text(sp + "/faults", text);
+    if (marked && write_text(sp + "/faults", text))
+        note_change(sp);
 }
 
 }  // namespace arksim

@@ -3,11 +3,11 @@
 // concurrent reader never sees a torn value and a crash keeps the old one.
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -58,9 +58,8 @@ std::string encode_key(std::string_view key)
         if (plain) {
             out.push_back(static_cast<char>(c));
         } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
+            out.push_back('%');
+            append_hex(out, c, true);
         }
     }
     return out;
@@ -83,6 +82,13 @@ int hex_digit(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+void append_hex(std::string &out, uint8_t byte, bool upper)
+{
+    const char *digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    out.push_back(digits[byte >> 4]);
+    out.push_back(digits[byte & 15]);
 }
 
 std::string decode_key(std::string_view name)
@@ -155,7 +161,37 @@ bool pwrite_all(int fd, std::span<const uint8_t> bytes, unsigned long long offse
     });
 }
 
-long thread_id() { return ::syscall(SYS_gettid); }
+namespace {
+
+// Kept, since every journal line carries them; 0 until known.  The process
+// id is known before any thread but the first can ask (a constructor of this
+// library) and changes only in a forked child, which has one thread: the one
+// whose id the child handler forgets.
+long g_process_id = 0;
+thread_local long t_thread_id = 0;
+
+void forget_ids()
+{
+    g_process_id = ::getpid();
+    t_thread_id = 0;
+}
+
+[[gnu::constructor]] void keep_ids()
+{
+    g_process_id = ::getpid();
+    pthread_atfork(nullptr, nullptr, forget_ids);
+}
+
+}  // namespace
+
+long thread_id()
+{
+    if (t_thread_id == 0)
+        t_thread_id = ::syscall(SYS_gettid);
+    return t_thread_id;
+}
+
+long process_id() { return g_process_id; }
 
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes)
 {
@@ -180,6 +216,17 @@ bool write_text(const std::string &path, std::string_view text)
 {
     return write_file_atomic(
         path, std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
+}
+
+std::string read_text(const std::string &path)
+{
+    std::vector<uint8_t> raw;
+    if (!read_file(path, raw))
+        return {};
+    std::string text(raw.begin(), raw.end());
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
 }
 
 std::vector<std::string> read_lines(const std::string &path)

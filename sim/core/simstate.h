@@ -27,7 +27,8 @@
  *   frutool.log          calls of the SP's /usr/local/bin/frutool (a recorder)
  *   journal              every outside call, one line each (journal_line.h)
  *   faults               fault rules, "<function> <when> <value>" per line
- *   stats.bin            call and bus counters, modelled bus time (big-endian)
+ *   stats.bin            call and bus counters, modelled bus time (big-endian),
+ *                        the change counter (core/call_settings.h)
  *
  * <chassis>/answers is the answer mode of every blade's stand-ins (answers.h).
  *
@@ -61,6 +62,8 @@ std::string decode_key(std::string_view name);   // file name -> memstore key
 // (encode_key) short enough to be written as a file.
 bool storable_key(std::string_view key);
 int hex_digit(char c);  // 0..15, -1 for a non-hex character
+// Appends the byte's two hex digits: "0a", or "0A" when `upper`.
+void append_hex(std::string &out, uint8_t byte, bool upper = false);
 
 /* --- files ------------------------------------------------------------ */
 bool read_file(const std::string &path, std::vector<uint8_t> &out);
@@ -69,7 +72,13 @@ bool read_file(const std::string &path, std::vector<uint8_t> &out);
 bool write_file_atomic(const std::string &path, std::span<const uint8_t> bytes);
 // The calling thread's kernel id; the process id in its main thread.
 long thread_id();
+// The process's id.  Both are kept after their first use (a forked child
+// finds its own).
+long process_id();
 bool write_text(const std::string &path, std::string_view text);
+// The file's text without its trailing line feeds; empty when it cannot be
+// read.
+std::string read_text(const std::string &path);
 // The file's lines without their line feeds; empty when it cannot be read.
 std::vector<std::string> read_lines(const std::string &path);
 std::optional<long long> read_number(const std::string &path);  // decimal or 0x hex
@@ -93,9 +102,12 @@ struct Stats {
     uint32_t bus_cycles[kBuses];
     uint32_t call_bits[kMaxFunctions];
     uint32_t call_cycles[kMaxFunctions];
+    // The blade's change counter: bumped by every writer of a file that the
+    // stand-ins keep between calls (core/call_settings.h).  Not a figure.
+    uint32_t changes;
 };
 // Shared by host tools and target programs: the same size on every target.
-static_assert(sizeof(Stats) == sizeof(uint32_t) * (3 * Stats::kMaxFunctions + 4 * Stats::kBuses));
+static_assert(sizeof(Stats) == sizeof(uint32_t) * (3 * Stats::kMaxFunctions + 4 * Stats::kBuses + 1));
 
 /* Index of an outside function in Stats::calls, -1 when unknown. */
 int function_index(std::string_view name);

@@ -1,12 +1,16 @@
 // libmemstore.so.1 stand-in: the SP's key-value store, one file per key in
 // <sp>/memstore.  A get whose length differs from the stored value's length
 // answers 0, so a wrong-length read is caught instead of silently truncated.
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/bus_time.h"
 #include "core/answers.h"
 #include "core/simstate.h"
+#include "core/unique_fd.h"
 #include "arkb_outside.h"
 
 using namespace arksim;
@@ -20,6 +24,22 @@ std::span<const uint8_t> bytes_of(const void *p, int len)
     return {static_cast<const uint8_t *>(p), len > 0 ? static_cast<std::size_t>(len) : 0};
 }
 
+// Whether the key's file holds exactly `len` bytes, read into `value`: one
+// read of a byte more than that, since a regular file reads short only at
+// its end (a value is replaced by a rename, so the file read is whole).
+bool read_value(const char *key, std::size_t len, std::vector<uint8_t> &value)
+{
+    UniqueFd fd(::open(key_path(key).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        return false;
+    value.resize(len + 1);
+    ssize_t n = 0;
+    do
+        n = ::read(fd.get(), value.data(), value.size());
+    while (n < 0 && errno == EINTR);
+    return n >= 0 && static_cast<std::size_t>(n) == len;
+}
+
 }  // namespace
 
 extern "C" int memstore_get(const char *key, void *buf, int len)
@@ -31,10 +51,10 @@ extern "C" int memstore_get(const char *key, void *buf, int len)
         rc = f.value;
     else if (key == nullptr || buf == nullptr || len < 0)
         rc = -1;
-    else if (!read_file(key_path(key), value) || value.size() != static_cast<std::size_t>(len))
+    else if (!read_value(key, static_cast<std::size_t>(len), value))
         rc = 0;
     else {
-        std::memcpy(buf, value.data(), value.size());
+        std::memcpy(buf, value.data(), static_cast<std::size_t>(len));
         rc = 1;
     }
     count_bus(local(Bus::Memstore, rc == 1 ? static_cast<uint32_t>(len) : 0));

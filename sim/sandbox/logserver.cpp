@@ -60,16 +60,10 @@ void append_line(const std::string &sp, const std::string &line)
 // A process's name as the kernel keeps it, empty once it is gone.
 std::string process_name(long pid)
 {
-    std::vector<uint8_t> raw;
     std::string path = "/proc/";  // piece by piece, for GCC 12's -Wrestrict
     path += std::to_string(pid);
     path += "/comm";
-    if (!read_file(path, raw))
-        return {};
-    std::string name(raw.begin(), raw.end());
-    while (!name.empty() && name.back() == '\n')
-        name.pop_back();
-    return name;
+    return read_text(path);
 }
 
 // `sender`: the pid the kernel vouches for (0 when it did not say).

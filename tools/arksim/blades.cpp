@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "arksim_cli.h"
+#include "core/call_settings.h"
 #include "core/simstate.h"
 
 namespace arkcli {
@@ -114,6 +115,8 @@ bool fresh_chassis(const std::string &dir, uint16_t type,
         fail("%s is not empty and holds no chassis; not wiping it", dir.c_str());
         return false;
     }
+    // Programs running on the old blades take up the new ones' files.
+    const arksim::ChangeNotice replaced(dir);
     if (!arksim::remove_tree(dir) || !arksim::create_chassis(dir, type)) {
         fail("cannot create a chassis in %s", dir.c_str());
         return false;

@@ -5,6 +5,7 @@
 
 #include "arksim_cli.h"
 #include "core/bus_time.h"
+#include "core/call_settings.h"
 #include "core/fault_rule.h"
 #include "core/sp_log.h"
 #include "core/simstate.h"
@@ -122,7 +123,10 @@ int journal(const Context &ctx, const Args &args)
 {
     arksim::BladeInfo b;
     if (int rc = blade_or_flag(ctx, args, b, "--clear",
-                               [](const std::string &dir) { ::unlink((dir + "/journal").c_str()); });
+                               [](const std::string &dir) {
+                                   ::unlink((dir + "/journal").c_str());
+                                   arksim::note_change(dir);  // its programs start a new one
+                               });
         rc >= 0)
         return rc;
     const std::string *only = args.get("--function");

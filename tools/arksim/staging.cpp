@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/call_settings.h"
 #include "core/simstate.h"
 
 namespace arkcli {
@@ -49,6 +50,8 @@ bool Staging::commit(std::string &error, std::string &left)
     struct stat st {};
     std::string old;
     const bool there = ::lstat(target_.c_str(), &st) == 0;
+    // Programs running on the old blades take up the new files once in place.
+    const arksim::ChangeNotice replaced(target_);
     if (there && !S_ISDIR(st.st_mode))
         return error = target_ + " is no folder", false;
     if (there &&
