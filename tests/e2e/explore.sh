@@ -23,17 +23,7 @@ int main(void)
 C
 flags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs arkblade) || fail "pkg-config"
 (cd "$WORK" && $ARKB_CC -std=c99 fragile.c $flags -o fragile) || fail "building fragile"
-user=$WORK/user
-mkdir "$user"
-chmod -R a+rX "$prefix" "$WORK"
-as_user() { env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
-if [ "$(id -u)" = 0 ]; then
-  who=${ARKB_TEST_USER:-arkdev}
-  id "$who" >/dev/null 2>&1 || who=nobody
-  chown "$who" "$user"
-  as_user() { setpriv --reuid="$who" --regid="$(id -g "$who")" --clear-groups env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
-fi
-desk() { as_user "$prefix/bin/arksim" -C "$user/chassis" "$@"; }
+desk_user
 rc=0; desk create >/dev/null 2>"$WORK/err" || rc=$?
 [ $rc != 123 ] || { echo "explore: skipped (no user namespaces)"; exit 77; }
 [ $rc = 0 ] || fail "create: $(cat "$WORK/err")"

@@ -62,3 +62,20 @@ int main(void)
 C
   (cd "$1" && ${ARKB_CC:-cc} -std=c99 ${ARKB_CFLAGS:-} my_program.c $flags -o my_program) || fail "building my_program"
 }
+# desk_user: an ordinary user's desk for the installed prefix: a home $user
+# in $WORK that the user owns, as_user CMD running CMD there as that user
+# ($ARKB_TEST_USER, else arkdev, else nobody, when root runs the test; else
+# the caller), and desk ARGS running the prefix's arksim on $user/chassis.
+desk_user() {
+  user=$WORK/user
+  mkdir "$user"
+  chmod -R a+rX "$prefix" "$WORK"
+  as_user() { env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
+  if [ "$(id -u)" = 0 ]; then
+    who=${ARKB_TEST_USER:-arkdev}
+    id "$who" >/dev/null 2>&1 || who=nobody
+    chown "$who" "$user"
+    as_user() { setpriv --reuid="$who" --regid="$(id -g "$who")" --clear-groups env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
+  fi
+  desk() { as_user "$prefix/bin/arksim" -C "$user/chassis" "$@"; }
+}

@@ -65,17 +65,7 @@ for p in threads forks; do
   (cd "$WORK" && $ARKB_CC -std=c99 ${ARKB_CFLAGS:-} $p.c $flags -pthread -o $p) || fail "building $p"
 done
 # The user's folder, the prefix and the programs readable by the user.
-user=$WORK/user
-mkdir "$user"
-chmod -R a+rX "$prefix" "$WORK"
-as_user() { env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
-if [ "$(id -u)" = 0 ]; then
-  who=${ARKB_TEST_USER:-arkdev}
-  id "$who" >/dev/null 2>&1 || who=nobody
-  chown "$who" "$user"
-  as_user() { setpriv --reuid="$who" --regid="$(id -g "$who")" --clear-groups env -i HOME="$user" PATH=/usr/bin:/bin TMPDIR="$user" "$@"; }
-fi
-desk() { as_user "$prefix/bin/arksim" -C "$user/chassis" "$@"; }
+desk_user
 lib=$(ls "$prefix"/lib*/arkblade/libarkblade-trace.so.1)
 traced() { local file=$1; shift; desk run -- env LD_PRELOAD="$lib" ARKB_TRACE="$user/$file" "$@"; }
 rc=0; desk create >/dev/null 2>"$WORK/err" || rc=$?
