@@ -44,19 +44,34 @@ std::string timeout_text(double t)
 
 std::string rerun_command(const Setup &s, const std::string &id)
 {
-    std::string cmd = "arksim -C " + shell_word(s.chassis) + " --blade " + shell_word(s.blade) +
-                      " explore --timeout " + timeout_text(s.timeout) + " --rerun " + id + " --";
-    for (const std::string &a : s.argv)
-        cmd += " " + shell_word(a);
+    // Piece by piece: GCC 12 at -O3 misreads a literal before a temporary
+    // as an overlapping copy (-Wrestrict).
+    std::string cmd = "arksim -C ";
+    cmd += shell_word(s.chassis);
+    cmd += " --blade ";
+    cmd += shell_word(s.blade);
+    cmd += " explore --timeout ";
+    cmd += timeout_text(s.timeout);
+    cmd += " --rerun ";
+    cmd += id;
+    cmd += " --";
+    for (const std::string &a : s.argv) {
+        cmd += ' ';
+        cmd += shell_word(a);
+    }
     return cmd;
 }
 
 void print_row(const Setup &s, const Result &r)
 {
     std::string what = r.run->rule;
-    if (r.run->cut)
-        what += "  (next run exit " + std::to_string(r.next_status) + ", start-up exit " +
-                std::to_string(r.boot_status) + ")";
+    if (r.run->cut) {
+        what += "  (next run exit ";
+        what += std::to_string(r.next_status);
+        what += ", start-up exit ";
+        what += std::to_string(r.boot_status);
+        what += ')';
+    }
     std::printf("    %-7s %-44s exit %-4d %s\n", r.run->id.c_str(), what.c_str(), r.status,
                 r.differs.c_str());
     std::printf("            %s\n", rerun_command(s, r.run->id).c_str());
