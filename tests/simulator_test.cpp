@@ -7,6 +7,7 @@
 #include "sim_test.h"
 #include "arkb_outside.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using Simulator = SimTest;
@@ -111,4 +112,33 @@ TEST_F(Simulator, EveryChangeReachesTheNextCall)
     ::unlink((sp + "/journal").c_str());
     arksim::note_change(sp);
     EXPECT_NE(stamp_of_a_call(), "");
+}
+
+TEST_F(Simulator, AProgramsDescriptorsNeverTakeTheJournal)
+{
+    // A daemon closes or redirects descriptors it did not open: the kept
+    // journal descriptor is then another file's, and the next line still
+    // goes to the journal alone.
+    uint8_t buf[8] = {};
+    (void)arkmp_tnlblk_read(0x86, buf, 8, 0, 8, 8);
+    int kept = -1;
+    for (int fd = 0; fd < 1024 && kept < 0; ++fd) {
+        std::string link(256, '\0');
+        std::string path = "/proc/self/fd/";
+        path += std::to_string(fd);
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n > 0 && link.substr(0, static_cast<std::size_t>(n)) == sp + "/journal")
+            kept = fd;
+    }
+    ASSERT_GE(kept, 3);
+    const std::string other = sp + "/program-file";
+    const int mine = ::open(other.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(mine, 0);
+    ASSERT_EQ(::dup2(mine, kept), kept);
+    const std::size_t before = arksim::read_lines(sp + "/journal").size();
+    (void)arkmp_tnlblk_read(0x86, buf, 8, 0, 8, 8);
+    EXPECT_EQ(arksim::read_lines(sp + "/journal").size(), before + 1);
+    EXPECT_TRUE(arksim::read_lines(other).empty());
+    ::close(kept);
+    ::close(mine);
 }

@@ -306,10 +306,9 @@ void journal(const std::string &call, long long result, std::span<const uint8_t>
     }
     line.push_back('\n');
     // One write per line, so that lines of several processes never mix.
-    const SettingsHold s;
-    if (s->journal)
-        write_all(s->journal.get(),
-                  std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
+    SettingsHold s;
+    if (const int fd = s.journal_fd(); fd >= 0)
+        write_all(fd, std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(line.data()), line.size()));
 }
 
 void note_answer(const std::string &mode, long long plain)

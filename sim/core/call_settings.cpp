@@ -63,6 +63,40 @@ bool same_sp(const std::string &sp)
     return sp == sp_dir();
 }
 
+// Descriptors the stand-ins keep sit this high, out of the way of a
+// program's own: it gets the lowest free number, and a daemon that closes or
+// redirects 0, 1 and 2 never lands on the journal.
+constexpr int kKeptFdFloor = 200;
+
+// Whether the kept journal descriptor is still the journal's: a program may
+// have closed it, or opened or dup2'ed something else onto its number.
+bool journal_is_ours(const Settings &s)
+{
+    struct stat st {};
+    return s.journal && ::fstat(s.journal.get(), &st) == 0 && st.st_dev == s.journal_dev &&
+           st.st_ino == s.journal_ino;
+}
+
+void open_journal(Settings &s)
+{
+    if (!journal_is_ours(s))
+        s.journal.release();  // the number is no longer ours to close
+    int fd = ::open((s.sp + "/journal").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 && fd < kKeptFdFloor) {
+        const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, kKeptFdFloor);
+        if (high >= 0) {
+            ::close(fd);
+            fd = high;
+        }
+    }
+    s.journal.reset(fd);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+        s.journal_dev = st.st_dev;
+        s.journal_ino = st.st_ino;
+    }
+}
+
 void read_settings(Settings &s)
 {
     s.sp = sp_dir();
@@ -74,7 +108,7 @@ void read_settings(Settings &s)
     s.rules = load_fault_rules(s.sp);
     s.answers = read_answer_mode(chassis);
     s.khz = read_bus_khz(chassis);
-    s.journal.reset(::open((s.sp + "/journal").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    open_journal(s);
     s.read_ns = monotonic_ns();
 }
 
@@ -154,6 +188,13 @@ SettingsHold::SettingsHold()
 SettingsHold::~SettingsHold() { give_settings_lock(); }
 
 const Settings &SettingsHold::operator*() const { return g_settings; }
+
+int SettingsHold::journal_fd()
+{
+    if (!journal_is_ours(g_settings))
+        open_journal(g_settings);
+    return g_settings.journal.get();
+}
 
 void SettingsHold::recheck()
 {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include <sys/types.h>
 
 #include "answers.h"
 #include "fault_rule.h"
@@ -35,10 +36,12 @@ struct Settings {
     Stats *stats = nullptr;        // the shared counters; nullptr when unmappable
     std::vector<FaultRule> rules;  // the well-formed rules of <sp>/faults
     AnswerMode answers;
-    unsigned khz = 0;      // bus speed, 0: untimed
-    UniqueFd journal;      // <sp>/journal, O_APPEND
-    uint32_t seen = 0;     // the change counter they were read at
-    uint64_t read_ns = 0;  // when, on the monotonic clock
+    unsigned khz = 0;       // bus speed, 0: untimed
+    UniqueFd journal;       // <sp>/journal, O_APPEND; use journal_fd()
+    dev_t journal_dev = 0;  // which file it is, to tell when the program
+    ino_t journal_ino = 0;  // closed the descriptor or put another on it
+    uint32_t seen = 0;      // the change counter they were read at
+    uint64_t read_ns = 0;   // when, on the monotonic clock
 };
 
 /* The process's settings under its lock, up to date when taken: one thread
@@ -53,6 +56,9 @@ public:
     const Settings *operator->() const { return &**this; }
     // Reads the files again if the counter moved since they were read.
     void recheck();
+    // The journal's descriptor, opened again when the program closed it or
+    // put another file on its number; -1 when it cannot be opened.
+    int journal_fd();
 };
 
 /* The shared counters of <sp>/stats.bin, mapped for the life of the process
